@@ -1,0 +1,63 @@
+#pragma once
+// The controls of the configuration dialog and the state the model keeps for each.
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora {
+
+// Top to bottom, as the window lays them out.
+enum class ControlId {
+  cmdEnable,
+  Label2,
+  Text2,
+  Label10,
+  Label9,
+  txtDate,
+  udDate,
+  txtTime,
+  udTime,
+  calDate,
+  Label11,
+  txtDateTime,
+  Label12,
+  Combo1,
+  Label8,
+  cmbDelay,
+  Label1,
+  Text9,
+  cmdOk,
+  cmdCancel,
+};
+inline constexpr std::size_t kControlCount = static_cast<std::size_t>(ControlId::cmdCancel) + 1;
+
+enum class ControlKind { kButton, kLabel, kTextBox, kLockedTextBox, kList, kSpin, kCalendar };
+
+struct ControlInfo {
+  ControlId id;
+  std::u16string_view name;
+  ControlKind kind;
+  std::u16string_view designText;
+};
+
+// Every control with its name, kind and design-time text, in ControlId order.
+const std::array<ControlInfo, kControlCount>& Controls();
+const ControlInfo& Info(ControlId id);
+std::optional<ControlId> ControlByName(std::u16string_view name);
+
+// Keyboard focus order; the first takes the focus when the dialog is first shown.
+const std::vector<ControlId>& TabOrder();
+
+struct ControlState {
+  std::u16string text;  // a text box's text, a list's edit text, a button's or label's caption
+  std::int32_t selStart = 0;
+  std::int32_t selLength = 0;
+  std::int32_t row = -1;  // lists: the selected row, -1 for none
+  std::vector<std::u16string> rows;
+  bool visible = true;
+};
+
+}  // namespace velmora

@@ -1,0 +1,150 @@
+#pragma once
+// The configuration dialog as a model. Form1 owns the state of every control, the target
+// date and time, the refresh timer and the tick fields, and runs every handler on that
+// state. A DialogView only renders it; user input comes in through the User* entry points,
+// the same ones a real toolkit and the script driver call.
+//
+// Writing a control from the program runs the control's change or selection handler when
+// the value really changes, as a user's edit would.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "base/date_time.h"
+#include "dialog/controls.h"
+#include "engine/counter.h"
+#include "engine/delay.h"
+#include "plugin/platform.h"
+#include "plugin/plugin_state.h"
+#include "settings/settings_store.h"
+
+namespace velmora {
+
+inline constexpr std::u16string_view kApplicationName = u"Velmora";
+inline constexpr std::u16string_view kCountTypePrompt = u"Choose Count Type";
+
+// The month calendar's range and the date it first shows.
+inline constexpr std::chrono::year_month_day kCalendarMin{std::chrono::year{1970} / 1 / 1};
+inline constexpr std::chrono::year_month_day kCalendarMax{std::chrono::year{2030} / 12 / 31};
+inline constexpr std::chrono::year_month_day kCalendarFirst{std::chrono::year{2005} / 3 / 13};
+
+class Form1 {
+ public:
+  Form1(PluginState& state, SettingsStore& settings, const Platform& platform);
+  ~Form1();
+  Form1(const Form1&) = delete;
+  Form1& operator=(const Form1&) = delete;
+
+  // Lifecycle ---------------------------------------------------------------------------
+  // Runs the load handler once: help caption, stored settings, editor states.
+  void Load();
+  [[nodiscard]] bool Loaded() const { return loaded_; }
+  // Shows the window; returns when it is hidden again (at once with a headless view).
+  void ShowModal();
+  void Hide();
+  [[nodiscard]] bool Shown() const { return shown_; }
+
+  // Procedures other parts of the plug-in call ------------------------------------------
+  void Loadsetting();
+  void FixInterval();
+  std::u16string UpdateNick();
+  void fncCountStr();
+  void RefreshPreview();
+  void RefreshCombinedField();
+  void timCount_Timer();
+  Timer& timCount() { return *timCount_; }
+  // Puts a new template into Text2, as the chat command does.
+  void SetTemplateText(std::u16string_view text);
+
+  // User input, as a toolkit or the script driver delivers it ----------------------------
+  // A click on a button or label; on txtTime, a click that left the caret at `caret`.
+  void UserClick(ControlId control, std::optional<std::int32_t> caret = std::nullopt);
+  void UserFocus(ControlId control);
+  // The user replaced the whole text of an editable field; the caret goes to the end.
+  void UserSetText(ControlId control, std::u16string_view text);
+  // The user chose a list row; the choice always runs, even for the row already selected.
+  void UserSelectRow(ControlId control, std::int32_t row);
+  // A key-down; answers the key code after the handler (0 when it consumed the key).
+  std::int32_t UserKeyDown(ControlId control, std::int32_t keyCode);
+  // A typed character; answers false when the handler discarded it.
+  bool UserKeyPress(ControlId control, char16_t character);
+  // What an editable field does with a character that was not discarded: it goes in at
+  // the caret replacing the selection (\b deletes before the caret). Locked fields and
+  // other controls ignore it.
+  void InsertTypedCharacter(ControlId control, char16_t character);
+  // Key-down, key press and insertion for one typed character, as a keyboard delivers it.
+  void UserType(ControlId control, char16_t character, std::int32_t keyCode);
+  void UserSpin(ControlId spin, bool up);
+  // A date clicked in the calendar; answers why no user could do that now, if so.
+  std::optional<std::u16string> UserPickDate(DateTime date);
+  // The window's close box: refused, then the Cancel behaviour.
+  void UserClose();
+
+  // State --------------------------------------------------------------------------------
+  [[nodiscard]] const ControlState& Control(ControlId control) const;
+  [[nodiscard]] ControlId Focus() const { return focus_; }
+  [[nodiscard]] DateTime CalendarSelection() const { return calendarSelection_; }
+  [[nodiscard]] const PluginState& State() const { return state_; }
+  [[nodiscard]] const RefreshSchedule& Schedule() const { return schedule_; }
+
+  // The dialog's own fields.
+  DateTime dTargetDate;
+  DateTime dTargetTime;
+  std::int16_t nTimeSegment = 3;  // 1 hours, 2 minutes, 3 seconds
+  std::u16string sPendingDigit;
+  bool bOwnDelayEntry = false;
+  std::u16string sWorkNick;
+  CounterParts parts;
+
+ private:
+  // Program writes; each runs the control's handler when the value really changes.
+  void SetText(ControlId control, std::u16string_view text);
+  void SetRow(ControlId control, std::int32_t row);
+  void SetSelection(ControlId control, std::int32_t start, std::int32_t length);
+  void SetVisible(ControlId control, bool visible);
+  void SetFocus(ControlId control);
+  ControlState& Mutable(ControlId control);
+  void Changed(ControlId control);
+  void MessageBox(std::u16string_view title, std::u16string_view text, MessageIcon icon);
+
+  // Handlers.
+  void Form_Load();
+  void cmdEnable_Click();
+  void Combo1_Click();
+  void Text2_Change();
+  void Label2_Click();
+  void cmdOk_Click();
+  void cmdCancel_Click();
+  void cmbDelay_Click();
+  bool cmbDelay_KeyPress(char16_t character);
+  void txtTime_Click();
+  std::int32_t txtTime_KeyDown(std::int32_t keyCode);
+  void txtTime_KeyPress(char16_t character);
+  void udTime_Click(bool up);
+  void txtDate_GotFocus();
+  void udDate_Click();
+  void calDate_DateClick(DateTime date);
+
+  // Time field helpers.
+  void SelectTimeSegment();
+  void TypeTimeDigit(char16_t digit);
+  void StepTime(bool up);
+  [[nodiscard]] std::u16string TimeFieldText(DateTime time) const;
+
+  PluginState& state_;
+  SettingsStore& settings_;
+  const Platform& platform_;
+  std::unique_ptr<Timer> timCount_;
+  RefreshSchedule schedule_;
+  std::unique_ptr<DialogView> view_;
+  std::array<ControlState, kControlCount> controls_;
+  ControlId focus_ = ControlId::cmdOk;
+  DateTime calendarSelection_ = DateTime::FromDate(kCalendarFirst);
+  bool loaded_ = false;
+  bool shown_ = false;
+};
+
+}  // namespace velmora

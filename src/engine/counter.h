@@ -1,0 +1,37 @@
+#pragma once
+// How far the target is, split into the units a nickname template asks for.
+#include <cstdint>
+#include <string_view>
+
+#include "base/date_time.h"
+
+namespace velmora {
+
+inline constexpr std::int16_t kCountUp = 1;
+inline constexpr std::int16_t kCountDown = 2;
+
+inline constexpr std::int64_t kSecondsPerYear = 31'536'000;  // always 365 days
+inline constexpr std::int64_t kSecondsPerDay = 86'400;
+inline constexpr std::int64_t kSecondsPerHour = 3'600;
+inline constexpr std::int64_t kSecondsPerMinute = 60;
+
+struct CounterParts {
+  std::int64_t nYears = 0;
+  std::int64_t nDays = 0;
+  std::int64_t nHours = 0;
+  std::int64_t nMinutes = 0;
+  std::int64_t nSeconds = 0;
+  friend bool operator==(const CounterParts&, const CounterParts&) = default;
+};
+
+// The target (calendar date of `targetDate` at the time of day of `targetTime`) minus
+// `now`, in whole seconds.
+std::int64_t SecondsToTarget(DateTime targetDate, DateTime targetTime, DateTime now);
+
+// Takes whole years, days, hours and minutes out of `secondsDiff` for each tag present in
+// `workNick`, largest first; an absent unit folds into the next one asked for. Parts count
+// towards the target when counting down (2) and away from it otherwise. Consumes
+// `secondsDiff`, leaving the seconds remainder.
+CounterParts CountParts(std::int64_t& secondsDiff, std::int32_t countType, std::u16string_view workNick);
+
+}  // namespace velmora

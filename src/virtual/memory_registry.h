@@ -1,0 +1,29 @@
+#pragma once
+// A registry held in memory, with the registry's case-insensitive key and value names.
+#include <map>
+#include <string>
+
+#include "ports/registry.h"
+
+namespace velmora {
+
+class MemoryRegistry : public Registry {
+ public:
+  void SetValue(RegistryRoot root, std::u16string_view keyPath, std::u16string_view name,
+                const RegistryValue& value) override;
+  [[nodiscard]] std::optional<RegistryValue> QueryValue(RegistryRoot root, std::u16string_view keyPath,
+                                                        std::u16string_view name) const override;
+
+  [[nodiscard]] bool KeyExists(std::u16string_view keyPath) const;
+  // Every write so far, in order, as "<key path>\<value name>".
+  [[nodiscard]] const std::vector<std::u16string>& Writes() const { return writes_; }
+  // When set, writes are dropped, as on a store that cannot be written.
+  void FailWrites(bool fail) { failWrites_ = fail; }
+
+ private:
+  std::map<std::u16string, std::map<std::u16string, RegistryValue>> keys_;  // lower-cased names
+  std::vector<std::u16string> writes_;
+  bool failWrites_ = false;
+};
+
+}  // namespace velmora
