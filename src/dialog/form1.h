@@ -71,10 +71,16 @@ class Form1 {
   std::int32_t UserKeyDown(ControlId control, std::int32_t keyCode);
   // A typed character; answers false when the handler discarded it.
   bool UserKeyPress(ControlId control, char16_t character);
-  // What an editable field does with a character that was not discarded: it goes in at
-  // the caret replacing the selection (\b deletes before the caret). Locked fields and
-  // other controls ignore it.
+  // What a headless field does itself with a key its handler left alone: Left, Right, Home
+  // and End move the caret, Delete deletes, Up and Down choose a list's neighbouring row.
+  // A real toolkit's controls do this on their own.
+  void EditKeyDown(ControlId control, std::int32_t keyCode);
+  // What a headless editable field does with a character that was not discarded: it goes
+  // in at the caret replacing the selection (\b deletes before the caret). Locked fields
+  // and other controls ignore it.
   void InsertTypedCharacter(ControlId control, char16_t character);
+  // A key with no character: the handler, then the field's own action.
+  void UserPressKey(ControlId control, std::int32_t keyCode);
   // Key-down, key press and insertion for one typed character, as a keyboard delivers it.
   void UserType(ControlId control, char16_t character, std::int32_t keyCode);
   void UserSpin(ControlId spin, bool up);
@@ -145,6 +151,7 @@ class Form1 {
   DateTime calendarSelection_ = DateTime::FromDate(kCalendarFirst);
   bool loaded_ = false;
   bool shown_ = false;
+  bool everShown_ = false;
 };
 
 }  // namespace velmora

@@ -2,6 +2,7 @@
 // A registry held in memory, with the registry's case-insensitive key and value names.
 #include <map>
 #include <string>
+#include <vector>
 
 #include "ports/registry.h"
 

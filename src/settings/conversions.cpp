@@ -1,0 +1,50 @@
+#include "settings/conversions.h"
+
+#include "base/text.h"
+#include "engine/number_reading.h"
+
+namespace velmora {
+
+namespace {
+std::u16string_view TrimBlanks(std::u16string_view text) {
+  while (!text.empty() && (text.front() == u' ' || text.front() == u'\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == u' ' || text.back() == u'\t')) text.remove_suffix(1);
+  return text;
+}
+}  // namespace
+
+std::optional<bool> ToBoolean(const Value& value) {
+  if (const bool* flag = std::get_if<bool>(&value)) return *flag;
+  if (const std::int32_t* number = std::get_if<std::int32_t>(&value)) return *number != 0;
+  const std::u16string* text = std::get_if<std::u16string>(&value);
+  if (text == nullptr) return std::nullopt;
+  const std::u16string_view word = TrimBlanks(*text);
+  if (EqualsIgnoringAsciiCase(word, u"True")) return true;
+  if (EqualsIgnoringAsciiCase(word, u"False")) return false;
+  double number = 0;
+  if (ReadWholeNumber(word, number)) return number != 0;
+  return std::nullopt;
+}
+
+std::optional<std::int16_t> ToCountType(const Value& value) {
+  std::optional<std::int32_t> whole;
+  if (const std::int32_t* number = std::get_if<std::int32_t>(&value)) {
+    whole = *number;
+  } else if (const std::u16string* text = std::get_if<std::u16string>(&value)) {
+    double read = 0;
+    if (ReadWholeNumber(*text, read)) whole = RoundToInt32(read);
+  }
+  // Only the list's two rows and "none chosen" are count types.
+  if (!whole || *whole < 0 || *whole > 2) return std::nullopt;
+  return static_cast<std::int16_t>(*whole);
+}
+
+std::optional<DateTime> ToDateTime(const Value& value, const Regional& regional) {
+  if (const DateTime* when = std::get_if<DateTime>(&value)) return *when;
+  if (const std::u16string* text = std::get_if<std::u16string>(&value)) {
+    return regional.TextToDateTime(*text);
+  }
+  return std::nullopt;
+}
+
+}  // namespace velmora
