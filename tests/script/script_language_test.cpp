@@ -1,0 +1,223 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "base/text.h"
+#include "script/commands.h"
+#include "script/format.h"
+#include "script/key_codes.h"
+#include "script/lexer.h"
+#include "script/runner.h"
+
+namespace velmora::script {
+namespace {
+
+std::vector<std::string> Texts(std::string_view line) {
+  std::vector<std::string> texts;
+  for (const Token& token : Tokenize(line)) texts.push_back((token.quoted ? "q:" : "w:") + ToUtf8(token.text));
+  return texts;
+}
+
+TEST(ScriptTokenizer, SplitsWordsAndQuotedTextsWithTheirEscapes) {
+  struct Case {
+    std::string_view line;
+    std::vector<std::string> tokens;
+  };
+  const Case cases[] = {
+      {"Click cmdOk", {"w:Click", "w:cmdOk"}},
+      {"  \tSetText   Text2 \"a b\"  ", {"w:SetText", "w:Text2", "q:a b"}},
+      {R"(SetText Text2 "say \"hi\" \\ now")", {"w:SetText", "w:Text2", R"(q:say "hi" \ now)"}},
+      {R"(x "\r\n\t\b")", {"w:x", "q:\r\n\t\b"}},
+      {R"(x "\u0041\u00e9")", {"w:x", "q:A\xC3\xA9"}},
+      {"x \"\"", {"w:x", "q:"}},
+      {"x \"caf\xC3\xA9 \xF0\x9F\x98\x80\"", {"w:x", "q:caf\xC3\xA9 \xF0\x9F\x98\x80"}},
+      {"Close\r", {"w:Close"}},
+      {"Stored Nick # not a comment here", {"w:Stored", "w:Nick", "w:#", "w:not", "w:a", "w:comment", "w:here"}},
+      {"", {}},
+      {"   ", {}},
+      {"# a comment", {}},
+      {"   # indented comment \"unclosed", {}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Texts(c.line), c.tokens) << "line: " << c.line;
+}
+
+TEST(ScriptTokenizer, KeepsALoneSurrogateAsOneCodeUnit) {
+  const std::vector<Token> tokens = Tokenize(R"(x "a\uD800b\udc00")");
+  ASSERT_EQ(tokens.size(), 2u);
+  EXPECT_EQ(tokens[1].text, (std::u16string{u'a', char16_t{0xD800}, u'b', char16_t{0xDC00}}));
+}
+
+TEST(ScriptTokenizer, RejectsBrokenQuotingAndEscapes) {
+  const std::string_view malformed[] = {
+      R"(x "open)",         R"(x "bad \q escape")", R"(x "\u12")",   R"(x "\u12G4")",
+      R"(x "ends in \)",    R"(x "a"b)",            R"(x ab"c")",    R"(x "a""b")",
+  };
+  for (std::string_view line : malformed) EXPECT_THROW(Tokenize(line), SyntaxError) << "line: " << line;
+}
+
+Command Parse(std::string_view line) { return ParseCommandLine(Tokenize(line)); }
+
+TEST(ScriptCommands, PlacesCallArgumentsInInterfaceOrderWithObjectsAsNothing) {
+  const Command command = Parse(R"(ParseCommand "/xcntsetnick" "%d days" "keep")");
+  ASSERT_EQ(command.verb, Verb::kCall);
+  ASSERT_EQ(command.arguments.size(), 4u);
+  EXPECT_EQ(std::get<std::u16string>(command.arguments[0]), u"/xcntsetnick");
+  EXPECT_EQ(std::get<std::u16string>(command.arguments[1]), u"%d days");
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(command.arguments[2]));
+  EXPECT_EQ(std::get<std::u16string>(command.arguments[3]), u"keep");
+
+  const Command publish = Parse("GetPublishInfo x -7 +5");
+  EXPECT_EQ(std::get<std::int32_t>(publish.arguments[1]), -7);
+  EXPECT_EQ(std::get<std::int32_t>(publish.arguments[2]), 5);
+}
+
+TEST(ScriptCommands, ReadsClockDurationsDatesAndControls) {
+  EXPECT_EQ(Parse("Advance 90s").milliseconds, 90'000);
+  EXPECT_EQ(Parse("Advance 2m").milliseconds, 120'000);
+  EXPECT_EQ(Parse("Advance 3h").milliseconds, 3 * 3'600'000LL);
+  EXPECT_EQ(Parse("Advance 400d").milliseconds, 400 * 86'400'000LL);
+  const Command clock = Parse("Clock 2024-02-29 23:59:58");
+  EXPECT_EQ(clock.when, DateTime::Combine(DateTime::FromDate(std::chrono::year{2024} / 2 / 29),
+                                          DateTime::FromTimeOfDay(23, 59, 58)));
+  const Command click = Parse("Click txtTime 5");
+  EXPECT_EQ(click.control, ControlId::txtTime);
+  EXPECT_EQ(click.number, 5);
+  EXPECT_EQ(Parse("Print state").verb, Verb::kPrintState);
+  EXPECT_EQ(Parse("Print Form1").verb, Verb::kPrintForm);
+  EXPECT_EQ(Parse("Spin udDate down").up, false);
+  EXPECT_EQ(Parse("SetStoredType Type 4 \"5\"").number, 4);
+}
+
+TEST(ScriptCommands, RejectsMalformedLines) {
+  const std::string_view malformed[] = {
+      "Frobnicate",                        // unknown command
+      "click cmdOk",                       // command names are case-sensitive
+      "\"Click\" cmdOk",                   // a command name is a bare word
+      "Initialize 1",                      // too few arguments
+      "Initialize 1 a@b extra",            // too many
+      "Initialize one a@b",                // not a number
+      "Initialize 2147483648 a@b",         // beyond 32 bits
+      "Uninitialize now",
+      "Clock 2026-02-30 00:00:00",         // no such day
+      "Clock 2026-01-01 24:00:00",
+      "Clock 2026-1-01 00:00:00",
+      "Advance 10",                        // no unit
+      "Advance 10w",
+      "Advance -5s",
+      "Advance 1.5s",
+      "Click Text9",                       // not a button, label or the time field
+      "Click cmdOk 3",                     // only txtTime takes a caret
+      "Click txtTime x",
+      "Click cmdok",                       // control names are case-sensitive
+      "Focus Label2",                      // labels take no focus
+      "SetText txtTime \"12:00:00\"",      // a locked field is not typed over
+      "SetText Text2",
+      "Select Text2 1",
+      "Select cmbDelay first",
+      "Type cmdOk \"x\"",
+      "KeyDown txtTime Left",
+      "Spin txtTime up",
+      "Spin udTime sideways",
+      "Pick txtDate 2026-01-01",
+      "Pick calDate 01/01/2026",
+      "Close now",
+      "Print",
+      "Print udTime",
+      "Print State",
+      "Stored",
+      "SetStored Nick",
+      "SetStoredType Type x \"1\"",
+      "SetStoredType Type -1 \"1\"",
+  };
+  for (std::string_view line : malformed) EXPECT_THROW(Parse(line), SyntaxError) << "line: " << line;
+}
+
+TEST(ScriptParse, NamesTheFirstMalformedLineAndRunsNothingBeforeIt) {
+  std::istringstream script("# setup\n\nInitialize 1 \"a@b\"\nClick cmdOk\nSetText Text2 \"open\nClose\n");
+  std::vector<ParsedLine> lines;
+  ScriptError error;
+  EXPECT_FALSE(ParseScript(script, lines, error));
+  EXPECT_EQ(error.lineNumber, 5u);
+  EXPECT_NE(error.message.find("not closed"), std::string::npos) << error.message;
+
+  std::istringstream good("\xEF\xBB\xBFInitialize 1 x\r\n\r\n  # c\r\nClose\r\n");
+  lines.clear();
+  ASSERT_TRUE(ParseScript(good, lines, error)) << error.message;
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].lineNumber, 1u);
+  EXPECT_EQ(lines[1].lineNumber, 4u);
+}
+
+TEST(ScriptFormat, QuotesTextsWithEscapesUtf8AndLoneSurrogates) {
+  struct Case {
+    std::u16string text;
+    std::string quoted;
+  };
+  const Case cases[] = {
+      {u"plain", "\"plain\""},
+      {u"a\"b\\c", R"("a\"b\\c")"},
+      {u"\r\n\t", R"("\r\n\t")"},
+      {std::u16string{u'x', u'\0', u'\b', char16_t{0x7F}}, R"("x\u0000\u0008\u007F")"},
+      {u"\u00e9\u20ac", "\"\xC3\xA9\xE2\x82\xAC\""},
+      {u"\U0001F600", "\"\xF0\x9F\x98\x80\""},
+      {std::u16string{char16_t{0xD83D}}, R"("\uD83D")"},
+      {std::u16string{char16_t{0xDE00}, u'a'}, R"("\uDE00a")"},
+      {std::u16string{char16_t{0xDE00}, char16_t{0xD83D}}, R"("\uDE00\uD83D")"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Quote(c.text), c.quoted);
+}
+
+TEST(ScriptFormat, QuotedOutputReadsBackAsTheSameText) {
+  const std::u16string text{u'"', u'\\', u'\r', u'\n', u'\t', u'\0', char16_t{0xD800}, u'\u00e9', u'z'};
+  const std::vector<Token> tokens = Tokenize("x " + Quote(text));
+  ASSERT_EQ(tokens.size(), 2u);
+  EXPECT_EQ(tokens[1].text, text);
+}
+
+TEST(ScriptFormat, PrintsStateAndControlLinesInTheirFixedForms) {
+  StateSnapshot state;
+  state.sNick = u"%d day[ds]";
+  state.nCountType = 2;
+  state.bEnabled = true;
+  state.sDelayCode = u"6s";
+  state.nDelaySeconds = 6;
+  state.dTargetDate = DateTime::FromDate(std::chrono::year{2027} / 1 / 1);
+  state.dTargetTime = DateTime::FromTimeOfDay(7, 5, 9);
+  state.nRestSeconds = 6;
+  state.interval = 6000;
+  state.timerOn = true;
+  EXPECT_EQ(StateLine(state),
+            "state sNick=\"%d day[ds]\" nCountType=2 bEnabled=True sDelayCode=\"6s\" nDelaySeconds=6 "
+            "dTargetDate=2027-01-01 dTargetTime=07:05:09 nFullTicks=0 nRestSeconds=6 nTicksLeft=0 "
+            "interval=6000 timer=on");
+
+  ControlState control;
+  control.text = u"12:34:56";
+  control.selStart = 3;
+  control.selLength = 2;
+  control.row = -1;
+  control.visible = false;
+  EXPECT_EQ(ControlLine(ControlId::txtTime, control), "txtTime text=\"12:34:56\" sel=3,2");
+  EXPECT_EQ(ControlLine(ControlId::txtDate, control), "txtDate text=\"12:34:56\"");
+  EXPECT_EQ(ControlLine(ControlId::cmbDelay, control), "cmbDelay text=\"12:34:56\" row=-1");
+  EXPECT_EQ(ControlLine(ControlId::Label2, control), "Label2 caption=\"12:34:56\"");
+  EXPECT_EQ(ControlLine(ControlId::calDate, control), "calDate visible=False");
+}
+
+TEST(ScriptKeyCodes, TypedCharactersNeverPassForEditingKeys) {
+  for (char16_t c = 0x20; c < 0x7F; ++c) {
+    const std::int32_t code = KeyCodeFor(c);
+    EXPECT_FALSE(code >= 33 && code <= 46) << "'" << static_cast<char>(c) << "' gives " << code;
+  }
+  EXPECT_EQ(KeyCodeFor(u'7'), 55);
+  EXPECT_EQ(KeyCodeFor(u'q'), 81);
+  EXPECT_EQ(KeyCodeFor(u'Q'), 81);
+  EXPECT_EQ(KeyCodeFor(u'\r'), kKeyEnter);
+  EXPECT_EQ(KeyCodeFor(u'\b'), kKeyBackspace);
+  EXPECT_EQ(KeyCodeFor(u' '), 32);
+  EXPECT_EQ(KeyCodeFor(u'%'), 53);
+  EXPECT_EQ(KeyCodeFor(u'\u00e9'), kKeyPacket);
+}
+
+}  // namespace
+}  // namespace velmora::script
