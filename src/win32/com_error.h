@@ -1,0 +1,37 @@
+#pragma once
+// Turning the core's failures into what automation clients read: a failure HRESULT plus
+// error info, which ITypeInfo::Invoke hands to the caller as DISP_E_EXCEPTION with its
+// EXCEPINFO filled in.
+#include <windows.h>
+
+#include <cstdint>
+#include <new>
+
+#include "base/error.h"
+
+namespace velmora::win32 {
+
+// A plug-in error number n (1..65535) travels as MAKE_HRESULT(SEVERITY_ERROR,
+// FACILITY_CONTROL, n), the form automation clients decode back into the number; a number
+// outside that range is taken to be an HRESULT already.
+HRESULT ErrorNumberToHresult(std::int32_t number);
+std::int32_t HresultToErrorNumber(HRESULT hr);
+
+HRESULT ReportError(const VelmoraError& error);
+HRESULT ReportUnexpectedError();
+
+// Runs one operation of the plug-in; nothing it throws leaves the COM boundary.
+template <typename Operation>
+HRESULT Guarded(Operation&& operation) noexcept {
+  try {
+    return operation();
+  } catch (const VelmoraError& error) {
+    return ReportError(error);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return ReportUnexpectedError();
+  }
+}
+
+}  // namespace velmora::win32

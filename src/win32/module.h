@@ -1,0 +1,31 @@
+#pragma once
+// What the DLL knows about itself: its module handle, its file, and whether anything of it
+// is still alive (DllCanUnloadNow).
+#include <windows.h>
+
+#include <string>
+
+namespace velmora::win32 {
+
+HMODULE ThisModule();
+// The full path of Velmora.dll as loaded; empty if Windows cannot tell.
+std::wstring ModulePath();
+// The file name without its extension ("Velmora"); it names the settings key.
+std::u16string ModuleBaseName();
+
+// Objects, server locks, windows and timers each hold one of these while they live, so
+// the host cannot unload code that a window procedure or a timer may still call.
+void LockModule();
+void UnlockModule();
+
+class ModuleReference {
+ public:
+  ModuleReference() { LockModule(); }
+  ~ModuleReference() { UnlockModule(); }
+  ModuleReference(const ModuleReference&) { LockModule(); }
+  ModuleReference& operator=(const ModuleReference&) = default;
+};
+
+[[nodiscard]] bool ModuleInUse();
+
+}  // namespace velmora::win32

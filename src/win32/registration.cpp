@@ -1,0 +1,115 @@
+#include "registration.h"
+
+#include <oleauto.h>
+#include <olectl.h>
+
+#include <string>
+
+#include "module.h"
+#include "raii.h"
+#include "velmora_h.h"
+#include <wrl/client.h>
+
+// In oleaut32 since Windows Vista; mingw-w64's headers do not declare them.
+extern "C" {
+HRESULT WINAPI RegisterTypeLibForUser(ITypeLib* library, OLECHAR* path, OLECHAR* helpDirectory);
+HRESULT WINAPI UnRegisterTypeLibForUser(REFGUID libraryId, WORD major, WORD minor, LCID lcid, SYSKIND sysKind);
+}
+
+namespace velmora::win32 {
+
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+HKEY RootOf(RegistrationScope scope) {
+  return scope == RegistrationScope::kUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+}
+
+std::wstring GuidText(REFGUID guid) {
+  wchar_t text[40] = {};
+  ::StringFromGUID2(guid, text, static_cast<int>(std::size(text)));
+  return text;
+}
+
+std::wstring ClassKey() { return L"Software\\Classes\\CLSID\\" + GuidText(CLSID_clsVelmora); }
+std::wstring ProgIdKey() { return std::wstring{L"Software\\Classes\\"} + kProgId; }
+
+LSTATUS SetText(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& text) {
+  return ::RegSetKeyValueW(root, key.c_str(), name, REG_SZ, text.c_str(),
+                           static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+LSTATUS DeleteTree(HKEY root, const std::wstring& key) {
+  const LSTATUS status = ::RegDeleteTreeW(root, key.c_str());
+  return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
+}
+
+HRESULT RegisterClassKeys(HKEY root, const std::wstring& modulePath) {
+  const std::wstring classKey = ClassKey();
+  const std::wstring progIdKey = ProgIdKey();
+  const std::wstring clsid = GuidText(CLSID_clsVelmora);
+  LSTATUS status = SetText(root, classKey, nullptr, kProgId);
+  if (status == ERROR_SUCCESS) status = SetText(root, classKey + L"\\InprocServer32", nullptr, modulePath);
+  if (status == ERROR_SUCCESS)
+    status = SetText(root, classKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment");
+  if (status == ERROR_SUCCESS) status = SetText(root, classKey + L"\\ProgID", nullptr, kProgId);
+  if (status == ERROR_SUCCESS) status = SetText(root, classKey + L"\\TypeLib", nullptr, GuidText(LIBID_Velmora));
+  if (status == ERROR_SUCCESS) status = SetText(root, classKey + L"\\VERSION", nullptr, L"1.0");
+  if (status == ERROR_SUCCESS) status = SetText(root, progIdKey, nullptr, kProgId);
+  if (status == ERROR_SUCCESS) status = SetText(root, progIdKey + L"\\CLSID", nullptr, clsid);
+  return status == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(static_cast<DWORD>(status));
+}
+
+HRESULT RegisterTypeLibrary(RegistrationScope scope, const std::wstring& modulePath) {
+  ComPtr<ITypeLib> library;
+  HRESULT hr = ::LoadTypeLibEx(modulePath.c_str(), REGKIND_NONE, &library);
+  if (FAILED(hr)) return hr;
+  std::wstring path = modulePath;  // the registration functions take non-const strings
+  hr = scope == RegistrationScope::kUser ? ::RegisterTypeLibForUser(library.Get(), path.data(), nullptr)
+                                         : ::RegisterTypeLib(library.Get(), path.data(), nullptr);
+  return hr;
+}
+
+HRESULT UnregisterTypeLibrary(RegistrationScope scope) {
+#ifdef _WIN64
+  constexpr SYSKIND kSysKind = SYS_WIN64;
+#else
+  constexpr SYSKIND kSysKind = SYS_WIN32;
+#endif
+  const HRESULT hr = scope == RegistrationScope::kUser
+                         ? ::UnRegisterTypeLibForUser(LIBID_Velmora, 1, 0, LOCALE_NEUTRAL, kSysKind)
+                         : ::UnRegisterTypeLib(LIBID_Velmora, 1, 0, LOCALE_NEUTRAL, kSysKind);
+  // Not registered (any more) is what unregistering wants.
+  if (hr == TYPE_E_REGISTRYACCESS || hr == TYPE_E_CANTLOADLIBRARY ||
+      hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND))
+    return S_OK;
+  return hr;
+}
+
+}  // namespace
+
+HRESULT Register(RegistrationScope scope) {
+  const std::wstring modulePath = ModulePath();
+  if (modulePath.empty()) return SELFREG_E_CLASS;
+  if (FAILED(RegisterClassKeys(RootOf(scope), modulePath))) {
+    Unregister(scope);
+    return SELFREG_E_CLASS;
+  }
+  if (FAILED(RegisterTypeLibrary(scope, modulePath))) {
+    Unregister(scope);
+    return SELFREG_E_TYPELIB;
+  }
+  return S_OK;
+}
+
+HRESULT Unregister(RegistrationScope scope) {
+  const HKEY root = RootOf(scope);
+  const LSTATUS classStatus = DeleteTree(root, ClassKey());
+  const LSTATUS progIdStatus = DeleteTree(root, ProgIdKey());
+  const HRESULT typeLibResult = UnregisterTypeLibrary(scope);
+  if (classStatus != ERROR_SUCCESS || progIdStatus != ERROR_SUCCESS) return SELFREG_E_CLASS;
+  return FAILED(typeLibResult) ? SELFREG_E_TYPELIB : S_OK;
+}
+
+}  // namespace velmora::win32

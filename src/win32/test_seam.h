@@ -1,0 +1,58 @@
+#pragma once
+// The private seam of Velmora.dll for velmora-testhost.exe and the Windows tests.
+//
+// Plain C exports of the DLL, absent from the type library and from every interface, that
+// no messenger host calls. They act on the calling thread's plug-in only:
+//
+//   VelmoraSeamUseVirtualTime(start)  the thread's clock and timers become virtual, the
+//                                     clock at `start`; only before the thread's first
+//                                     operation (E_ILLEGAL_METHOD_CALL after it).
+//   VelmoraSeamSetClock(now)          sets the virtual clock; no tick fires.
+//   VelmoraSeamAdvance(ms)            moves the virtual clock forward, firing every due tick
+//                                     at its own instant (SetName is sent from inside).
+//   VelmoraSeamGetState(state)        the plug-in state, the dialog's fields and the timer,
+//                                     as `Print state` shows them; the dialog is not loaded
+//                                     by asking. The caller frees the two BSTRs.
+//   VelmoraSeamDialogShown(shown)     whether the dialog is shown (for `Configure -> Empty`).
+//   VelmoraSeamFailNextCall(n, text)  the next operation on this thread fails with error
+//                                     number n and description `text` before doing anything,
+//                                     so hosts can see how a failure reaches them.
+//
+// The two clock functions answer E_ILLEGAL_METHOD_CALL while the clock is the real one.
+#include <windows.h>
+#include <oleauto.h>
+
+#ifndef E_ILLEGAL_METHOD_CALL
+#define E_ILLEGAL_METHOD_CALL static_cast<HRESULT>(0x8000000EL)
+#endif
+
+struct VelmoraSeamState {
+  BSTR sNick;
+  LONG nCountType;
+  VARIANT_BOOL bEnabled;
+  BSTR sDelayCode;
+  LONG nDelaySeconds;
+  DATE dTargetDate;
+  DATE dTargetTime;
+  LONG nFullTicks;
+  LONG nRestSeconds;
+  LONG nTicksLeft;
+  LONG interval;
+  VARIANT_BOOL timerOn;
+};
+
+extern "C" {
+HRESULT WINAPI VelmoraSeamUseVirtualTime(DATE start);
+HRESULT WINAPI VelmoraSeamSetClock(DATE now);
+HRESULT WINAPI VelmoraSeamAdvance(LONGLONG milliseconds);
+HRESULT WINAPI VelmoraSeamGetState(VelmoraSeamState* state);
+HRESULT WINAPI VelmoraSeamDialogShown(VARIANT_BOOL* shown);
+HRESULT WINAPI VelmoraSeamFailNextCall(LONG number, LPCWSTR description);
+
+typedef HRESULT(WINAPI* VelmoraSeamUseVirtualTimeFn)(DATE);
+typedef HRESULT(WINAPI* VelmoraSeamSetClockFn)(DATE);
+typedef HRESULT(WINAPI* VelmoraSeamAdvanceFn)(LONGLONG);
+typedef HRESULT(WINAPI* VelmoraSeamGetStateFn)(VelmoraSeamState*);
+typedef HRESULT(WINAPI* VelmoraSeamDialogShownFn)(VARIANT_BOOL*);
+typedef HRESULT(WINAPI* VelmoraSeamFailNextCallFn)(LONG, LPCWSTR);
+}

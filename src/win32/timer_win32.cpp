@@ -1,0 +1,122 @@
+#include "timer_win32.h"
+
+#include "base/error.h"
+
+namespace velmora::win32 {
+
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"VelmoraTimerWindow";
+
+bool RegisterWindowClass(WNDPROC procedure) {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = procedure;
+  windowClass.hInstance = ThisModule();
+  windowClass.lpszClassName = kWindowClass;
+  return ::RegisterClassExW(&windowClass) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+UINT_PTR TimerId(WindowTimer& timer) { return reinterpret_cast<UINT_PTR>(&timer); }
+
+}  // namespace
+
+void UnregisterTimerWindowClass() { ::UnregisterClassW(kWindowClass, ThisModule()); }
+
+// TimerWindow ------------------------------------------------------------------------------
+
+TimerWindow::~TimerWindow() {
+  for (WindowTimer* timer : running_) ::KillTimer(window_.get(), TimerId(*timer));
+  running_.clear();
+  window_.reset();
+  windowReference_.reset();
+}
+
+bool TimerWindow::Start(WindowTimer& timer, UINT milliseconds) {
+  if (!window_) {
+    if (!RegisterWindowClass(&WindowProc)) return false;
+    window_.reset(::CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ThisModule(), this));
+    if (!window_) return false;
+    windowReference_.emplace();
+  }
+  // SetTimer with an id already running replaces it: the countdown starts over.
+  if (::SetTimer(window_.get(), TimerId(timer), milliseconds, nullptr) == 0) {
+    DestroyWhenIdle();
+    return false;
+  }
+  running_.insert(&timer);
+  return true;
+}
+
+void TimerWindow::Stop(WindowTimer& timer) {
+  if (running_.erase(&timer) == 0) return;
+  ::KillTimer(window_.get(), TimerId(timer));
+  DestroyWhenIdle();
+}
+
+void TimerWindow::DestroyWhenIdle() {
+  if (!running_.empty() || dispatching_ > 0) return;
+  window_.reset();
+  windowReference_.reset();
+}
+
+void TimerWindow::OnTimer(UINT_PTR id) {
+  // A WM_TIMER already queued may name a timer stopped or destroyed since.
+  const auto found = running_.find(reinterpret_cast<WindowTimer*>(id));
+  if (found == running_.end()) return;
+  ++dispatching_;
+  (*found)->Tick();
+  --dispatching_;
+  DestroyWhenIdle();
+}
+
+LRESULT CALLBACK TimerWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<TimerWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  switch (message) {
+    case WM_TIMER:
+      if (self) self->OnTimer(wParam);
+      return 0;
+    default:
+      return ::DefWindowProcW(window, message, wParam, lParam);
+  }
+}
+
+// WindowTimer ------------------------------------------------------------------------------
+
+WindowTimer::~WindowTimer() { window_.Stop(*this); }
+
+void WindowTimer::SetInterval(std::int32_t milliseconds) {
+  interval_ = milliseconds;
+  Restart();
+}
+
+void WindowTimer::SetEnabled(bool enabled) {
+  if (enabled == enabled_) return;
+  enabled_ = enabled;
+  Restart();
+}
+
+void WindowTimer::Restart() {
+  if (enabled_ && interval_ > 0 && window_.Start(*this, static_cast<UINT>(interval_))) {
+    if (!runningReference_) runningReference_.emplace();
+    return;
+  }
+  window_.Stop(*this);
+  runningReference_.reset();
+}
+
+void WindowTimer::Tick() {
+  if (!onTick_) return;
+  // A tick has no caller to hand a failure to; the next tick tries again.
+  try {
+    onTick_();
+  } catch (const VelmoraError&) {
+  } catch (const std::exception&) {
+  }
+}
+
+}  // namespace velmora::win32
