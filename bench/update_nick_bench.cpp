@@ -1,0 +1,50 @@
+// The work of one nickname refresh: the counter parts and the template expansion, beside a
+// plain copy of the same template as the floor any refresh has to pay.
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "engine/counter.h"
+#include "engine/nickname_template.h"
+
+namespace velmora {
+namespace {
+
+const std::u16string kShortTemplate = u"%d day[ds] %hh:%mm:%ss left";
+// 129 units holding every tag and a bracket of every unit.
+const std::u16string kFullTemplate =
+    u"%yy years %dd days %hh:%mm:%ss, or %y year[ys] %d day[ds] %h hour[hs] %m minute[ms] %s "
+    u"second[ss] still to go until the big day!!";
+constexpr std::int64_t kSecondsDiff = 1 * 31'536'000 + 2 * 86'400 + 3 * 3'600 + 4 * 60 + 5;
+
+void CopyShortTemplate(benchmark::State& state) {
+  for (auto _ : state) {
+    std::u16string copy = kShortTemplate;
+    benchmark::DoNotOptimize(copy);
+  }
+}
+
+void Expand(benchmark::State& state, const std::u16string& nick) {
+  for (auto _ : state) {
+    std::int64_t diff = kSecondsDiff;
+    benchmark::DoNotOptimize(diff);
+    const CounterParts parts = CountParts(diff, kCountDown, nick);
+    std::u16string text = ExpandTemplate(nick, parts);
+    benchmark::DoNotOptimize(text);
+  }
+}
+
+void ExpandShortTemplate(benchmark::State& state) { Expand(state, kShortTemplate); }
+void ExpandFullTemplate(benchmark::State& state) {
+  if (kFullTemplate.size() != 129) state.SkipWithError("the full template must be 129 units");
+  Expand(state, kFullTemplate);
+}
+
+BENCHMARK(CopyShortTemplate);
+BENCHMARK(ExpandShortTemplate);
+BENCHMARK(ExpandFullTemplate);
+
+}  // namespace
+}  // namespace velmora
+
+BENCHMARK_MAIN();

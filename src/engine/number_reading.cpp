@@ -1,0 +1,189 @@
+#include "engine/number_reading.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <system_error>
+
+namespace velmora {
+
+namespace {
+
+bool IsBlank(char16_t unit) { return unit == u' ' || unit == u'\t' || unit == u'\n'; }
+bool IsDigit(char16_t unit) { return unit >= u'0' && unit <= u'9'; }
+
+// Walks the text one significant unit at a time; a typed delay may have blanks anywhere in
+// it ("4 5" is 45), a stored setting may not.
+class Cursor {
+ public:
+  Cursor(std::u16string_view text, bool skipBlanks) : text_(text), skipBlanks_(skipBlanks) {
+    SkipBlanks();
+  }
+  [[nodiscard]] char16_t Peek() const { return at_ < text_.size() ? text_[at_] : u'\0'; }
+  [[nodiscard]] bool AtEnd() const { return at_ >= text_.size(); }
+  void Next() {
+    ++at_;
+    SkipBlanks();
+  }
+
+ private:
+  void SkipBlanks() {
+    while (skipBlanks_ && at_ < text_.size() && IsBlank(text_[at_])) ++at_;
+  }
+  std::u16string_view text_;
+  bool skipBlanks_;
+  std::size_t at_ = 0;
+};
+
+struct Scanned {
+  double value = 0;
+  bool hasDigits = false;
+};
+
+int DigitValue(char16_t unit, int radix) {
+  int digit = 99;
+  if (IsDigit(unit)) digit = unit - u'0';
+  if (unit >= u'a' && unit <= u'f') digit = unit - u'a' + 10;
+  if (unit >= u'A' && unit <= u'F') digit = unit - u'A' + 10;
+  return digit < radix ? digit : -1;
+}
+
+// "&H1F" or "&O17", cursor on the letter. A plain non-negative value: no 16-bit wrap.
+Scanned ScanRadix(Cursor& cursor, int radix) {
+  Scanned out;
+  cursor.Next();
+  for (int digit = DigitValue(cursor.Peek(), radix); digit >= 0;
+       digit = DigitValue(cursor.Peek(), radix)) {
+    out.value = out.value * radix + digit;
+    out.hasDigits = true;
+    cursor.Next();
+  }
+  return out;
+}
+
+// Called when the parser reports a magnitude a double cannot hold: overflow (infinity) or
+// underflow (zero), told apart by the decimal exponent of the leading digit.
+double OutOfRange(std::string_view number) {
+  const bool negative = number.front() == '-';
+  const std::size_t ePos = std::min(number.find('e'), number.size());
+  const std::string_view mantissa = number.substr(negative ? 1 : 0, ePos - (negative ? 1 : 0));
+  const std::size_t point = std::min(mantissa.find('.'), mantissa.size());
+  const std::size_t lead = mantissa.find_first_not_of("0.");
+  // One more than the decimal exponent of the leading digit: 123.4 gives 3, 0.001 gives -2.
+  double scale =
+      lead < point ? static_cast<double>(point - lead) : -static_cast<double>(lead - point - 1);
+  double exponent = 0;  // saturates: any exponent this long is out of range anyway
+  for (const char digit : number.substr(std::min(ePos + 1, number.size()))) {
+    if (digit >= '0' && digit <= '9') exponent = std::min(exponent * 10 + (digit - '0'), 1e18);
+  }
+  scale += ePos + 1 < number.size() && number[ePos + 1] == '-' ? -exponent : exponent;
+  const double result = scale > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+  return negative ? -result : result;
+}
+
+// Sign, digits, "." fraction, E or D exponent. The exponent is taken only when digits follow
+// it, so "5E" reads as 5 and stops before the E.
+Scanned ScanDecimal(Cursor& cursor) {
+  Scanned out;
+  std::string number;
+  if (cursor.Peek() == u'-' || cursor.Peek() == u'+') {
+    if (cursor.Peek() == u'-') number += '-';
+    cursor.Next();
+  }
+  const auto takeDigits = [&] {
+    bool any = false;
+    for (; IsDigit(cursor.Peek()); cursor.Next()) {
+      number += static_cast<char>(cursor.Peek());
+      any = true;
+    }
+    return any;
+  };
+  out.hasDigits = takeDigits();
+  if (cursor.Peek() == u'.') {
+    number += '.';
+    cursor.Next();
+    out.hasDigits = takeDigits() || out.hasDigits;
+  }
+  if (!out.hasDigits) return out;
+  const char16_t marker = cursor.Peek();
+  if (marker == u'E' || marker == u'e' || marker == u'D' || marker == u'd') {
+    Cursor afterMantissa = cursor;
+    const std::size_t mantissaLength = number.size();
+    number += 'e';
+    cursor.Next();
+    if (cursor.Peek() == u'-' || cursor.Peek() == u'+') {
+      number += static_cast<char>(cursor.Peek());
+      cursor.Next();
+    }
+    if (!takeDigits()) {
+      cursor = afterMantissa;
+      number.resize(mantissaLength);
+    }
+  }
+  const auto parsed = std::from_chars(number.data(), number.data() + number.size(), out.value);
+  if (parsed.ec == std::errc::result_out_of_range) out.value = OutOfRange(number);
+  return out;
+}
+
+Scanned Scan(Cursor& cursor) {
+  if (cursor.Peek() != u'&') return ScanDecimal(cursor);
+  Cursor letter = cursor;
+  letter.Next();
+  const char16_t kind = letter.Peek();
+  const int radix = kind == u'H' || kind == u'h' ? 16 : kind == u'O' || kind == u'o' ? 8 : 0;
+  if (radix == 0) return {};
+  cursor = letter;
+  return ScanRadix(cursor, radix);
+}
+
+// No "-0" leaks out to be written back as a delay.
+double WithoutNegativeZero(double value) { return value == 0 ? 0.0 : value; }
+
+}  // namespace
+
+double ReadNumber(std::u16string_view text) {
+  Cursor cursor{text, true};
+  return WithoutNegativeZero(Scan(cursor).value);
+}
+
+bool ReadWholeNumber(std::u16string_view text, double& value) {
+  const std::size_t first = text.find_first_not_of(u" \t\n");
+  if (first == std::u16string_view::npos) return false;
+  const std::size_t last = text.find_last_not_of(u" \t\n");
+  Cursor cursor{text.substr(first, last - first + 1), false};
+  const Scanned scanned = Scan(cursor);
+  if (!scanned.hasDigits || !cursor.AtEnd() || !std::isfinite(scanned.value)) return false;
+  value = WithoutNegativeZero(scanned.value);
+  return true;
+}
+
+std::u16string NumberText(double value, char16_t decimalSeparator) {
+  if (std::isnan(value)) return u"NaN";
+  if (std::isinf(value)) return value > 0 ? u"Infinity" : u"-Infinity";
+  // Fifteen significant digits, as many as a double always carries through text and back.
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, WithoutNegativeZero(value),
+                                    std::chars_format::general, 15);
+  std::u16string out;
+  for (const char* at = buffer; at != result.ptr; ++at) {
+    out += *at == '.' ? decimalSeparator : *at == 'e' ? u'E' : static_cast<char16_t>(*at);
+  }
+  return out;
+}
+
+std::optional<std::int32_t> RoundToInt32(double value) {
+  if (!std::isfinite(value)) return std::nullopt;
+  // Explicit, so a rounding mode changed elsewhere in the host process cannot move halves.
+  double rounded = std::floor(value);
+  const double fraction = value - rounded;
+  if (fraction > 0.5 || (fraction == 0.5 && std::fmod(rounded, 2.0) != 0)) rounded += 1;
+  if (rounded < std::numeric_limits<std::int32_t>::min() ||
+      rounded > std::numeric_limits<std::int32_t>::max()) {
+    return std::nullopt;
+  }
+  return static_cast<std::int32_t>(rounded);
+}
+
+}  // namespace velmora
