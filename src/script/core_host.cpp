@@ -148,6 +148,7 @@ Refusal CoreHost::Focus(ControlId control) {
 Refusal CoreHost::SetText(ControlId control, std::u16string_view text) {
   Form1& form = Dialog();
   if (auto refused = Hidden(form, control)) return refused;
+  form.UserFocus(control);
   form.UserSetText(control, text);
   return std::nullopt;
 }
@@ -158,6 +159,7 @@ Refusal CoreHost::Select(ControlId control, std::int32_t row) {
   if (row < 0 || row >= static_cast<std::int32_t>(form.Control(control).rows.size())) {
     return Name(control) + u" has no row " + DecimalText(row);
   }
+  form.UserFocus(control);
   form.UserSelectRow(control, row);
   return std::nullopt;
 }
@@ -183,7 +185,12 @@ Refusal CoreHost::Spin(ControlId spin, bool up) {
   return std::nullopt;
 }
 
-Refusal CoreHost::Pick(DateTime date) { return Dialog().UserPickDate(date); }
+Refusal CoreHost::Pick(DateTime date) {
+  Form1& form = Dialog();
+  // The click that picks the date gives the calendar the focus first, as it does on screen.
+  if (form.Control(ControlId::calDate).visible) form.UserFocus(ControlId::calDate);
+  return form.UserPickDate(date);
+}
 
 Refusal CoreHost::Close() {
   Dialog().UserClose();

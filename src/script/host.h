@@ -36,7 +36,9 @@ class ScriptHost {
   // with the in/out parameters as the operation left them.
   virtual CallOutcome Call(const Operation& operation, std::vector<Argument>& arguments) = 0;
 
-  // Dialog actions; each loads the dialog first when it is not loaded.
+  // Dialog actions; each loads the dialog first when it is not loaded. Like the user's
+  // click they stand for, Click, SetText, Select and Pick give their control the keyboard
+  // focus first; Type, KeyDown and Spin leave the focus where it is.
   virtual Refusal Click(ControlId control, std::optional<std::int32_t> caret) = 0;
   virtual Refusal Focus(ControlId control) = 0;
   virtual Refusal SetText(ControlId control, std::u16string_view text) = 0;
