@@ -1,0 +1,138 @@
+// The counter parts and the template expansion over any template, count type and
+// difference, checked against a literal step-by-step expansion: every tag replaced over the
+// whole text in its turn, then one bracket per letter, then the cut. The engine does the
+// same in one scan and must give the same text.
+//
+// Input: byte 0 bit 0 set: the template is raw UTF-16LE units (lone surrogates, NULs),
+// else UTF-8; bytes 1-2 the count type (int16 LE); bytes 3-10 the difference in seconds
+// (int64 LE, folded into what two dates can be apart); the rest the template.
+#include <cstring>
+
+#include "engine/counter.h"
+#include "engine/nickname_template.h"
+#include "fuzz_support.h"
+
+namespace velmora::fuzz {
+namespace {
+
+constexpr std::size_t kHeaderSize = 11;
+// Two dates of years -32767 and 32767 are at most this far apart.
+constexpr std::int64_t kLargestDifference = std::int64_t{65535} * 366 * 86400;
+
+std::u16string Decimal(std::int64_t value) {
+  const std::string digits = std::to_string(value);
+  return {digits.begin(), digits.end()};
+}
+
+std::u16string ReplaceEvery(std::u16string_view text, std::u16string_view what, std::u16string_view with) {
+  std::u16string out;
+  std::size_t from = 0;
+  for (std::size_t at; (at = text.find(what, from)) != std::u16string_view::npos; from = at + what.size()) {
+    out.append(text.substr(from, at - from)).append(with);
+  }
+  return out.append(text.substr(from));
+}
+
+struct Unit {
+  char16_t letter;
+  std::int64_t length;
+  std::int64_t CounterParts::*part;
+};
+constexpr Unit kUnits[] = {{u'y', kSecondsPerYear, &CounterParts::nYears},
+                           {u'd', kSecondsPerDay, &CounterParts::nDays},
+                           {u'h', kSecondsPerHour, &CounterParts::nHours},
+                           {u'm', kSecondsPerMinute, &CounterParts::nMinutes},
+                           {u's', 1, &CounterParts::nSeconds}};
+
+const Unit& UnitOf(char16_t letter) {
+  for (const Unit& unit : kUnits) {
+    if (unit.letter == letter) return unit;
+  }
+  std::abort();
+}
+
+// The first 129 units, one fewer when the 129th would be the first half of a pair.
+std::u16string FirstUnits(std::u16string_view text) {
+  if (text.size() <= kMaxNickLength) return std::u16string{text};
+  const bool splitsPair = IsHighSurrogate(text[kMaxNickLength - 1]) && IsLowSurrogate(text[kMaxNickLength]);
+  return std::u16string{text.substr(0, splitsPair ? kMaxNickLength - 1 : kMaxNickLength)};
+}
+
+CounterParts ReferenceParts(std::int64_t& diff, std::int32_t countType, std::u16string_view nick) {
+  CounterParts parts;
+  for (const Unit& unit : kUnits) {
+    if (nick.find(std::u16string{u'%', unit.letter}) == std::u16string_view::npos) continue;
+    if (unit.letter == u's') {  // the seconds take what is left and leave it
+      parts.nSeconds = countType == kCountDown ? diff : -diff;
+      break;
+    }
+    const std::int64_t rest = diff % unit.length;
+    const std::int64_t whole = (diff - rest) / unit.length;
+    diff = rest;
+    parts.*unit.part = countType == kCountDown ? whole : -whole;
+  }
+  return parts;
+}
+
+std::u16string ReferenceExpansion(std::u16string_view nick, const CounterParts& parts) {
+  std::u16string work{nick};
+  for (const Unit& unit : kUnits) {
+    const std::int64_t value = parts.*unit.part;
+    work = ReplaceEvery(work, std::u16string{u'%', unit.letter, unit.letter},
+                        (value < 10 ? u"0" : u"") + Decimal(value));
+  }
+  for (const Unit& unit : kUnits) {
+    work = ReplaceEvery(work, std::u16string{u'%', unit.letter}, Decimal(parts.*unit.part));
+  }
+  for (const char16_t letter : std::u16string_view{u"smhdy"}) {
+    const std::size_t open = work.find(std::u16string{u'[', letter});
+    if (open == std::u16string::npos) continue;
+    const std::size_t close = work.find(u']', open);
+    if (close == std::u16string::npos) continue;
+    const std::u16string bracket = work.substr(open, close - open + 1);
+    const std::u16string inner = work.substr(open + 2, close - open - 2);
+    work = ReplaceEvery(work, bracket, parts.*UnitOf(letter).part == 1 ? u"" : inner);
+  }
+  return FirstUnits(work);
+}
+
+}  // namespace
+}  // namespace velmora::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace velmora;
+  using namespace velmora::fuzz;
+  if (size < kHeaderSize) return -1;
+  std::int16_t countType;
+  std::int64_t rawDiff;
+  std::memcpy(&countType, data + 1, sizeof countType);
+  std::memcpy(&rawDiff, data + 3, sizeof rawDiff);
+  const std::int64_t diff = rawDiff % (kLargestDifference + 1);
+  const std::string_view rest{reinterpret_cast<const char*>(data) + kHeaderSize, size - kHeaderSize};
+  const std::u16string nick = (data[0] & 1) != 0 ? UnitsFromBytes(rest) : FromUtf8(rest);
+  const std::string context = "template " + Shown(nick) + " count type " + std::to_string(countType) +
+                              " difference " + std::to_string(diff);
+
+  std::int64_t engineDiff = diff;
+  const CounterParts parts = CountParts(engineDiff, countType, nick);
+  std::int64_t referenceDiff = diff;
+  const CounterParts expectedParts = ReferenceParts(referenceDiff, countType, nick);
+  FUZZ_CHECK(parts == expectedParts && engineDiff == referenceDiff,
+             context + ": parts y/d/h/m/s " + std::to_string(parts.nYears) + "/" + std::to_string(parts.nDays) +
+                 "/" + std::to_string(parts.nHours) + "/" + std::to_string(parts.nMinutes) + "/" +
+                 std::to_string(parts.nSeconds) + ", expected " + std::to_string(expectedParts.nYears) + "/" +
+                 std::to_string(expectedParts.nDays) + "/" + std::to_string(expectedParts.nHours) + "/" +
+                 std::to_string(expectedParts.nMinutes) + "/" + std::to_string(expectedParts.nSeconds));
+
+  const std::u16string result = ExpandTemplate(nick, parts);
+  FUZZ_CHECK(result.size() <= kMaxNickLength, context + ": " + std::to_string(result.size()) + " units");
+  if (IsWellFormed(nick)) {
+    FUZZ_CHECK(IsWellFormed(result), context + ": a well-formed template gave " + Shown(result));
+  }
+  if (nick.find_first_of(u"%[") == std::u16string::npos) {
+    FUZZ_CHECK(result == FirstUnits(nick), context + ": plain text came back as " + Shown(result));
+  }
+  const std::u16string expected = ReferenceExpansion(nick, expectedParts);
+  FUZZ_CHECK(result == expected, context + ": got " + Shown(result) + ", expected " + Shown(expected));
+  return 0;
+}
