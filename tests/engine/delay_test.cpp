@@ -33,13 +33,13 @@ const RowCase kRows[kDelayRowCount] = {
 class Schedule : public ::testing::Test {
  protected:
   Schedule() {
-    timer_->SetHandler([this] {
+    timer_.SetHandler([this] {
       if (schedule_.Tick()) refreshes_.push_back(time_.ElapsedMilliseconds() / 1'000);
     });
   }
   VirtualTime time_{DateTime::FromDate(std::chrono::year{2024} / 1 / 1)};
-  std::unique_ptr<Timer> timer_ = time_.MakeTimer();
-  RefreshSchedule schedule_{*timer_};
+  VirtualTimer timer_{time_};
+  RefreshSchedule schedule_{timer_};
   std::vector<std::int64_t> refreshes_;  // seconds since the split
 };
 
@@ -55,7 +55,7 @@ TEST_F(Schedule, EveryDelayRowHasItsCodeSecondsAndTickPlan) {
     EXPECT_EQ(schedule_.nFullTicks, want.fullTicks) << "row " << row;
     EXPECT_EQ(schedule_.nRestSeconds, want.restSeconds) << "row " << row;
     EXPECT_EQ(schedule_.nTicksLeft, want.fullTicks) << "row " << row;
-    EXPECT_EQ(timer_->Interval(), want.fullTicks != 0 ? 30'000 : want.restSeconds * 1'000)
+    EXPECT_EQ(timer_.Interval(), want.fullTicks != 0 ? 30'000 : want.restSeconds * 1'000)
         << "row " << row;
     if (row == kOwnDelayRow) continue;
     const DelayCodeMeaning meaning = InterpretDelayCode(FromUtf8(want.code), u'.');
@@ -98,27 +98,26 @@ TEST_F(Schedule, RefreshesAtTheEndOfEveryPeriod) {
   };
   for (const auto& c : cases) {
     refreshes_.clear();
-    timer_->SetEnabled(false);
-    const std::int64_t ticksBefore = static_cast<VirtualTimer&>(*timer_).TickCount();
+    timer_.SetEnabled(false);
+    const std::int64_t ticksBefore = timer_.TickCount();
     const std::int64_t start = time_.ElapsedMilliseconds() / 1'000;
     schedule_.Split(c.delay);
-    timer_->SetEnabled(true);
+    timer_.SetEnabled(true);
     time_.Advance(c.runSeconds * 1'000);
     for (std::int64_t& at : refreshes_) at -= start;
     EXPECT_EQ(refreshes_, c.refreshes) << "delay " << c.delay;
-    EXPECT_EQ(static_cast<VirtualTimer&>(*timer_).TickCount() - ticksBefore, c.ticks)
-        << "delay " << c.delay;
+    EXPECT_EQ(timer_.TickCount() - ticksBefore, c.ticks) << "delay " << c.delay;
   }
 }
 
 TEST_F(Schedule, SwitchingOffAndOnContinuesTheInterruptedPeriod) {
   schedule_.Split(60);
-  timer_->SetEnabled(true);
+  timer_.SetEnabled(true);
   time_.Advance(30'000);  // one tick of two done
-  timer_->SetEnabled(false);
+  timer_.SetEnabled(false);
   time_.Advance(100'000);
   EXPECT_EQ(schedule_.nTicksLeft, 1);
-  timer_->SetEnabled(true);
+  timer_.SetEnabled(true);
   time_.Advance(95'000);
   EXPECT_EQ(refreshes_, (std::vector<std::int64_t>{160, 220}));
 
@@ -126,8 +125,8 @@ TEST_F(Schedule, SwitchingOffAndOnContinuesTheInterruptedPeriod) {
   refreshes_.clear();
   schedule_.Split(45);
   time_.Advance(40'000);  // at 255 s the shorter tick of 15 s began
-  timer_->SetEnabled(false);
-  timer_->SetEnabled(true);
+  timer_.SetEnabled(false);
+  timer_.SetEnabled(true);
   time_.Advance(60'000);
   EXPECT_EQ(refreshes_, (std::vector<std::int64_t>{280, 325}));
 }

@@ -54,13 +54,11 @@ TEST(ExpandTemplate, ReplacesTagsThenTheFirstBracketOfEachLetter) {
 }
 
 TEST(TwoDigitText, PadsToTwoDigitsAfterTheSign) {
-  const std::pair<std::int64_t, std::string> cases[] = {{0, "00"},
-                                                        {9, "09"},
-                                                        {10, "10"},
-                                                        {123, "123"},
-                                                        {-3, "-03"},
-                                                        {-10, "-10"},
-                                                        {INT64_MIN, "-9223372036854775808"}};
+  // clang-format off
+  const std::pair<std::int64_t, std::string> cases[] = {
+      {0, "00"}, {9, "09"}, {10, "10"}, {123, "123"}, {-3, "-03"}, {-10, "-10"},
+      {INT64_MIN, "-9223372036854775808"}};
+  // clang-format on
   for (const auto& [value, expected] : cases)
     EXPECT_EQ(ToUtf8(TwoDigitText(value)), expected) << value;
 }

@@ -14,43 +14,17 @@ namespace {
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 TEST(ReadNumber, ReadsTheLongestNumberAtTheStart) {
+  // clang-format off
   const std::pair<std::u16string, double> cases[] = {
-      {u"45", 45},
-      {u"4 5", 45},
-      {u" \t\n12", 12},
-      {u"90 sec", 90},
-      {u"abc", 0},
-      {u"", 0},
-      {u"-12.5", -12.5},
-      {u"+7", 7},
-      {u".5", 0.5},
-      {u"5.", 5},
-      {u"1.2.3", 1.2},
-      {u"--5", 0},
-      {u"1,5", 1},
-      {u"1E3", 1000},
-      {u"2e-2", 0.02},
-      {u"2D2", 200},
-      {u"2d+2", 200},
-      {u"1 e 2", 100},
-      {u"5E", 5},
-      {u"5Ex", 5},
-      {u"5e-", 5},
-      {u"&H1F", 31},
-      {u"&hff", 255},
-      {u"&HFFFF", 65'535},
-      {u"&O17", 15},
-      {u"&o778", 63},
-      {u"&H", 0},
-      {u"&Z1", 0},
-      {u"-&H5", 0},
-      {u"1E999", kInfinity},
-      {u"-1e999", -kInfinity},
-      {u"0.001E400", kInfinity},
-      {u"1E-999", 0},
-      {u"1E99999999999999999999999", kInfinity},
-      {u"12\u0661", 12},
-  };
+      {u"45", 45}, {u"4 5", 45}, {u" \t\n12", 12}, {u"90 sec", 90}, {u"abc", 0}, {u"", 0},
+      {u"-12.5", -12.5}, {u"+7", 7}, {u".5", 0.5}, {u"5.", 5}, {u"1.2.3", 1.2}, {u"--5", 0},
+      {u"1,5", 1}, {u"1E3", 1000}, {u"2e-2", 0.02}, {u"2D2", 200}, {u"2d+2", 200},
+      {u"1 e 2", 100}, {u"5E", 5}, {u"5Ex", 5}, {u"5e-", 5}, {u"12\u0661", 12},
+      {u"&H1F", 31}, {u"&hff", 255}, {u"&HFFFF", 65'535}, {u"&O17", 15}, {u"&o778", 63},
+      {u"&H", 0}, {u"&Z1", 0}, {u"-&H5", 0},
+      {u"1E999", kInfinity}, {u"-1e999", -kInfinity}, {u"0.001E400", kInfinity},
+      {u"1E-999", 0}, {u"1E99999999999999999999999", kInfinity}};
+  // clang-format on
   for (const auto& [text, expected] : cases) {
     EXPECT_EQ(ReadNumber(text), expected) << '"' << ToUtf8(text) << '"';
   }
@@ -74,35 +48,24 @@ TEST(ReadWholeNumber, AcceptsOnlyOneNumberWithBlanksAround) {
 }
 
 TEST(NumberText, WritesFifteenDigitsWithTheRegionalSeparator) {
-  const std::pair<double, std::string> cases[] = {{45, "45"},
-                                                  {2.5, "2,5"},
-                                                  {0.1 + 0.2, "0,3"},
-                                                  {-0.0, "0"},
-                                                  {-7.25, "-7,25"},
-                                                  {1e20, "1E+20"},
-                                                  {1e-5, "1E-05"},
-                                                  {123'456'789'012'345, "123456789012345"},
-                                                  {1'234'567'890'123'456, "1,23456789012346E+15"},
-                                                  {kInfinity, "Infinity"}};
+  // clang-format off
+  const std::pair<double, std::string> cases[] = {
+      {45, "45"}, {2.5, "2,5"}, {0.1 + 0.2, "0,3"}, {-0.0, "0"}, {-7.25, "-7,25"}, {1e20, "1E+20"},
+      {1e-5, "1E-05"}, {123'456'789'012'345, "123456789012345"},
+      {1'234'567'890'123'456, "1,23456789012346E+15"}, {kInfinity, "Infinity"}};
+  // clang-format on
   for (const auto& [value, expected] : cases)
     EXPECT_EQ(ToUtf8(NumberText(value, u',')), expected) << value;
   EXPECT_EQ(ToUtf8(NumberText(2.5, u'.')), "2.5");
 }
 
 TEST(RoundToInt32, TakesHalvesToTheEvenNeighbour) {
+  // clang-format off
   const std::pair<double, std::optional<std::int32_t>> cases[] = {
-      {2.5, 2},
-      {7.5, 8},
-      {-2.5, -2},
-      {-3.5, -4},
-      {3.4999, 3},
-      {-0.5, 0},
-      {0.5000001, 1},
-      {2'147'483'647.4, 2'147'483'647},
-      {2'147'483'647.5, std::nullopt},
-      {-2'147'483'648.5, -2'147'483'648},
-      {kInfinity, std::nullopt},
-      {std::nan(""), std::nullopt}};
+      {2.5, 2}, {7.5, 8}, {-2.5, -2}, {-3.5, -4}, {3.4999, 3}, {-0.5, 0}, {0.5000001, 1},
+      {2'147'483'647.4, 2'147'483'647}, {2'147'483'647.5, std::nullopt},
+      {-2'147'483'648.5, -2'147'483'648}, {kInfinity, std::nullopt}, {std::nan(""), std::nullopt}};
+  // clang-format on
   for (const auto& [value, expected] : cases) EXPECT_EQ(RoundToInt32(value), expected) << value;
 }
 
