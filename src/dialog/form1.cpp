@@ -397,9 +397,8 @@ void Form1::StepTime(bool up) {
 }
 
 void Form1::udTime_Click(bool up) {
+  // A spin click ends with the step: the preview catches up at the next edit or tick.
   StepTime(up);
-  // Every edit ends with the preview showing the new target.
-  RefreshPreview();
 }
 
 // Date field and calendar ------------------------------------------------------------------
@@ -573,6 +572,8 @@ std::optional<std::u16string> Form1::UserPickDate(DateTime date) {
   if (day < kCalendarMin || day > kCalendarMax) {
     return u"the calendar offers only 1970-01-01 to 2030-12-31";
   }
+  // Clicking into the calendar takes the focus, so the date field can gain it again.
+  SetFocus(ControlId::calDate);
   calDate_DateClick(date);
   return std::nullopt;
 }
