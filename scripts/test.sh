@@ -26,7 +26,7 @@ run_ctest_preset() {
     return
   fi
   echo "== $preset: test"
-  ctest --preset "$preset" -j"$jobs" 2>&1 | tee "$log" | grep -E -v '^ +[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed' || true
+  ctest --preset "$preset" -j"$jobs" 2>&1 | tee "$log" | grep -E -v '^ *([0-9]+/[0-9]+ Test +#[0-9]+: .* Passed|Start +[0-9]+:)' || true
   local summary total bad
   summary=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
   if [ -z "$summary" ]; then
