@@ -1,0 +1,194 @@
+#!/usr/bin/env python3
+"""Prints Velmora's performance table, every figure measured in this one run on this machine.
+
+  bench/perf_table.py [--wine-runs N]
+
+Native figures come from Google Benchmark programs built optimised in build/perf: the
+nickname refresh (counter parts and template expansion) against a plain copy of the
+template, and one virtual day of timer ticks on the whole core. When the mingw-w64
+toolchains, Wine and Xvfb are present, it also builds Velmora.dll for x64 and x86
+(build/perf/win64, build/perf/win32), measures their sizes, and runs bench/wine_load_probe.cpp
+under Wine: the time from Initialize to the first "Pelmar_SetName", and the process's
+memory growth after loading the plug-in. Only the x64 DLL runs here (Wine's 32-bit part is
+not installed). Needs python3 alone.
+"""
+import argparse
+import datetime
+import json
+import os
+import platform
+import shutil
+import statistics
+import subprocess
+import sys
+
+ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+BUILD = os.path.join(ROOT, "build", "perf")
+JOBS = os.environ.get("VELMORA_JOBS", "2")
+
+
+def log(text):
+    print(text, file=sys.stderr, flush=True)
+
+
+def run(command, **kwargs):
+    return subprocess.run(command, cwd=ROOT, check=True, text=True, capture_output=True, **kwargs)
+
+
+def build(source_dir, build_dir, targets, extra):
+    if not os.path.exists(os.path.join(build_dir, "build.ninja")):
+        run(["cmake", "-S", source_dir, "-B", build_dir, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
+             "-DVELMORA_TESTS=OFF"] + extra)
+    run(["cmake", "--build", build_dir, "-j" + JOBS, "--target"] + targets)
+
+
+def benchmark(program, repetitions=5):
+    """Median CPU time per benchmark name, in its own unit, and the user counters."""
+    out = run([program, "--benchmark_format=json", "--benchmark_repetitions=%d" % repetitions,
+               "--benchmark_report_aggregates_only=true"]).stdout
+    results = {}
+    for entry in json.loads(out)["benchmarks"]:
+        if entry.get("aggregate_name") != "median":
+            continue
+        results[entry["run_name"]] = entry
+    return results
+
+
+def nanoseconds(entry):
+    scale = {"ns": 1, "us": 1e3, "ms": 1e6, "s": 1e9}[entry["time_unit"]]
+    return entry["cpu_time"] * scale
+
+
+def cpu_model():
+    try:
+        with open("/proc/cpuinfo") as info:
+            for line in info:
+                if line.startswith("model name"):
+                    return line.split(":", 1)[1].strip()
+    except OSError:
+        pass
+    return platform.processor() or "unknown CPU"
+
+
+def windows_figures(wine_runs):
+    """Rows for the Windows builds, or one row saying what is missing."""
+    tools = ["x86_64-w64-mingw32-g++-posix", "i686-w64-mingw32-g++-posix", "wine", "xvfb-run"]
+    missing = [tool for tool in tools if shutil.which(tool) is None]
+    if missing:
+        return [("Windows figures", "not measured", "", "missing: " + ", ".join(missing))], None
+    rows = []
+    dlls = {}
+    for arch, toolchain in (("x64", "mingw-x86_64"), ("x86", "mingw-i686")):
+        build_dir = os.path.join(BUILD, "win64" if arch == "x64" else "win32")
+        try:
+            build(ROOT, build_dir, ["Velmora"], ["-DCMAKE_TOOLCHAIN_FILE=%s/cmake/%s.cmake" % (ROOT, toolchain)])
+        except subprocess.CalledProcessError as error:
+            rows.append(("Velmora.dll %s" % arch, "not built", "", (error.stdout + error.stderr).strip()[-200:]))
+            continue
+        dll = os.path.join(build_dir, "bin", "Velmora.dll")
+        dlls[arch] = dll
+        stripped = os.path.join(BUILD, "Velmora-%s-stripped.dll" % arch)
+        triple = "x86_64-w64-mingw32" if arch == "x64" else "i686-w64-mingw32"
+        run(["%s-strip" % triple, "-o", stripped, dll])
+        rows.append(("Velmora.dll %s, file size" % arch, "%.0f KiB" % (os.path.getsize(dll) / 1024), "absolute",
+                     "as built (Release); %.0f KiB stripped" % (os.path.getsize(stripped) / 1024)))
+
+    if "x64" not in dlls:
+        return rows, None
+    probe = os.path.join(BUILD, "probe", "wine_load_probe64.exe")
+    os.makedirs(os.path.dirname(probe), exist_ok=True)
+    run(["x86_64-w64-mingw32-g++-posix", "-std=c++20", "-O2", "-Wall", "-Wextra", "-Werror", "-DUNICODE",
+         "-D_UNICODE", "-static", "-static-libgcc", "-static-libstdc++", "-o", probe,
+         os.path.join(ROOT, "bench", "wine_load_probe.cpp"), "-lole32", "-loleaut32", "-luser32", "-ladvapi32",
+         "-lpsapi", "-luuid"])
+    env = dict(os.environ, WINEPREFIX=os.path.join(BUILD, "wineprefix"), WINEDEBUG="-all",
+               WINEDLLOVERRIDES="mscoree,mshtml=")
+    dll_path = "Z:" + dlls["x64"].replace("/", "\\")
+    # One X server for every run; the first run in a fresh prefix also sets the prefix up.
+    loop = "wine '%s' '%s' >/dev/null 2>&1; for i in $(seq %d); do wine '%s' '%s'; echo ---; done" % (
+        probe, dll_path, wine_runs, probe, dll_path)
+    try:
+        out = run(["xvfb-run", "-a", "sh", "-c", loop], env=env, timeout=600).stdout
+    except (subprocess.CalledProcessError, subprocess.TimeoutExpired) as error:
+        rows.append(("Wine runs", "failed", "", str(error)[-200:]))
+        return rows, None
+    samples = []
+    for chunk in out.split("---"):
+        values = dict(line.split("=", 1) for line in chunk.strip().splitlines() if "=" in line)
+        if "initialize_to_setname_us" in values:
+            samples.append(values)
+    if not samples:
+        rows.append(("Wine runs", "failed", "", out.strip()[-300:]))
+        return rows, None
+
+    def median(key):
+        return statistics.median(float(sample[key]) for sample in samples)
+
+    note = "x64 under Wine, median of %d processes" % len(samples)
+    rows.append(("Initialize to the first SetName", "%.2f ms" % (median("initialize_to_setname_us") / 1000),
+                 "absolute", note + "; the whole Initialize call %.2f ms" % (median("initialize_us") / 1000)))
+    load = median("private_after_load") - median("private_before")
+    total = median("private_after_initialize") - median("private_before")
+    rows.append(("Private memory growth: LoadLibrary", "%.0f KiB" % (load / 1024), "absolute",
+                 note + "; commit charge"))
+    rows.append(("Private memory growth: load, create and Initialize", "%.0f KiB" % (total / 1024), "absolute",
+                 note + "; Initialize loads the hidden dialog"))
+    working = median("working_set_after_initialize") - median("working_set_before")
+    rows.append(("Working set growth: load, create and Initialize", "%.0f KiB" % (working / 1024), "absolute",
+                 note + "; pages touched, shared ones included"))
+    wine_version = run(["wine", "--version"], env=env).stdout.strip()
+    return rows, wine_version
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--wine-runs", type=int, default=5)
+    args = parser.parse_args()
+
+    log("building the native benchmarks (build/perf)")
+    build(ROOT, BUILD, ["update_nick_bench", "day_of_ticks_bench"], [])
+    log("running bench/update_nick_bench")
+    refresh = benchmark(os.path.join(BUILD, "bench", "update_nick_bench"))
+    log("running bench/day_of_ticks_bench")
+    days = benchmark(os.path.join(BUILD, "bench", "day_of_ticks_bench"), repetitions=3)
+
+    copy_ns = nanoseconds(refresh["CopyShortTemplate"])
+    short_ns = nanoseconds(refresh["ExpandShortTemplate"])
+    full_ns = nanoseconds(refresh["ExpandFullTemplate"])
+    rows = [
+        ("Plain copy of the short template (baseline)", "%.1f ns" % copy_ns, "absolute", "27 units"),
+        ("UpdateNick work, short template", "%.1f ns" % short_ns, "absolute",
+         "counter parts and expansion of `%d day[ds] %hh:%mm:%ss left`"),
+        ("UpdateNick work, short template / copy", "%.1f x" % (short_ns / copy_ns), "ratio", ""),
+        ("UpdateNick work, 129-unit template", "%.1f ns" % full_ns, "absolute", "every tag, a bracket of every unit"),
+        ("UpdateNick work, 129-unit template / copy", "%.1f x" % (full_ns / copy_ns), "ratio", ""),
+    ]
+    for name, label in (("DayOfTicks/6s", "6-second"), ("DayOfTicks/1m", "1-minute")):
+        entry = days[name]
+        per_day = entry.get("refreshes_per_day", 0)
+        rows.append(("CPU time of one virtual day, %s delay" % label, "%.2f ms" % (nanoseconds(entry) / 1e6),
+                     "absolute", "%d refreshes, %.2f us each, whole core" % (per_day, nanoseconds(entry) / 1e3 /
+                                                                               max(per_day, 1))))
+
+    log("measuring the Windows builds")
+    windows_rows, wine_version = windows_figures(args.wine_runs)
+    rows += windows_rows
+
+    now = datetime.datetime.now().astimezone()
+    compiler = run(["c++", "--version"]).stdout.splitlines()[0]
+    print("Measured %s on %s, %d cores (%s; %s%s)." % (
+        now.strftime("%Y-%m-%d %H:%M %Z"), cpu_model(), os.cpu_count() or 0, platform.platform(terse=True),
+        compiler, "; " + wine_version if wine_version else ""))
+    print()
+    print("| Figure | Value | Kind | Notes |")
+    print("|---|---|---|---|")
+    for figure, value, kind, note in rows:
+        print("| %s | %s | %s | %s |" % (figure, value, kind, note.replace("|", "\\|")))
+    print()
+    print("Ratios divide two times measured side by side in one benchmark run, so they carry over to "
+          "other machines; absolute figures hold for this machine only. Times are CPU time, medians "
+          "of repeated runs.")
+
+
+if __name__ == "__main__":
+    main()
