@@ -7,7 +7,7 @@ Native figures come from Google Benchmark programs built optimised in build/perf
 nickname refresh (counter parts and template expansion) against a plain copy of the
 template, and one virtual day of timer ticks on the whole core. When the mingw-w64
 toolchains, Wine and Xvfb are present, it also builds Velmora.dll for x64 and x86
-(build/perf/win64, build/perf/win32), measures their sizes, and runs bench/wine_load_probe.cpp
+(build/perf/win64, build/perf/win32), measures their sizes, and runs bench/wine/load_probe.cpp
 under Wine: the time from Initialize to the first "Pelmar_SetName", and the process's
 memory growth after loading the plug-in. Only the x64 DLL runs here (Wine's 32-bit part is
 not installed). Needs python3 alone.
@@ -99,7 +99,7 @@ def windows_figures(wine_runs):
     os.makedirs(os.path.dirname(probe), exist_ok=True)
     run(["x86_64-w64-mingw32-g++-posix", "-std=c++20", "-O2", "-Wall", "-Wextra", "-Werror", "-DUNICODE",
          "-D_UNICODE", "-static", "-static-libgcc", "-static-libstdc++", "-o", probe,
-         os.path.join(ROOT, "bench", "wine_load_probe.cpp"), "-lole32", "-loleaut32", "-luser32", "-ladvapi32",
+         os.path.join(ROOT, "bench", "wine", "load_probe.cpp"), "-lole32", "-loleaut32", "-luser32", "-ladvapi32",
          "-lpsapi", "-luuid"])
     env = dict(os.environ, WINEPREFIX=os.path.join(BUILD, "wineprefix"), WINEDEBUG="-all",
                WINEDLLOVERRIDES="mscoree,mshtml=")

@@ -3,12 +3,12 @@
 // after Initialize, which loads the hidden dialog; and the time from calling Initialize to
 // the first "Pelmar_SetName" reaching a top-level window, with the counter stored as on.
 //
-//   wine_load_probe.exe <path of Velmora.dll>
+//   wine_load_probe64.exe <path of Velmora.dll>
 //
 // Prints key=value lines. The object comes straight from the DLL's class factory, found
 // through its embedded type library, so nothing is registered; the settings go under a
-// scratch e-mail address whose key is deleted at the end. Built by bench/perf_table.py, not
-// by the product's build: it is a measuring tool only.
+// scratch e-mail address whose key is deleted at the end. bench/perf_table.py builds it
+// with mingw-w64; it sits apart from bench/CMakeLists.txt, which builds native benchmarks.
 #include <windows.h>
 #include <oleauto.h>
 #include <psapi.h>
