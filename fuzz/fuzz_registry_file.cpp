@@ -117,7 +117,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<std::string> written = Lines(text, crlf);
   FUZZ_CHECK(written == given, "an unchanged document wrote " + std::to_string(written.size()) + " lines for " +
                                    std::to_string(given.size()) + ":\n" + Shown(text));
-  FUZZ_CHECK(RegistryDocument::Parse(text).Text() == text, "a written document changed when read again");
+  const std::string again = RegistryDocument::Parse(text).Text();
+  FUZZ_CHECK(again == text, "a written document changed when read again:\n  " + Shown(text.substr(0, 120)) +
+                                "\n  read and written again:\n  " + Shown(again.substr(0, 120)));
 
   const std::optional<RegistryValue> before = document.Find(kRoot, write.keyPath, write.name);
   const std::string what = Shown(write.keyPath) + " " + Shown(write.name) + " = " + ShownValue(write.value);

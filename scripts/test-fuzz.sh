@@ -77,7 +77,8 @@ for target in "${targets[@]}"; do
     passed=$((passed + 1))
   else
     echo "$target: FAILED (exit $rc)"
-    grep -E -A4 'invariant failed|ERROR: |runtime error|SUMMARY|Test unit written' "$runs/$target.log" | head -n 30 | sed 's/^/    /'
+    grep -E 'invariant failed|^  [^ ]|ERROR: |runtime error|SUMMARY|Test unit written' "$runs/$target.log" |
+      head -n 20 | sed 's/^/    /'
     failed=$((failed + 1))
   fi
 done
