@@ -26,17 +26,6 @@ HRESULT SetErrorInfoFor(HRESULT hr, const std::wstring& description) noexcept {
 
 }  // namespace
 
-HRESULT ErrorNumberToHresult(std::int32_t number) {
-  if (number > 0 && number <= 0xFFFF)
-    return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, static_cast<unsigned>(number));
-  return static_cast<HRESULT>(number);
-}
-
-std::int32_t HresultToErrorNumber(HRESULT hr) {
-  if (HRESULT_FACILITY(hr) == FACILITY_CONTROL && FAILED(hr)) return HRESULT_CODE(hr);
-  return static_cast<std::int32_t>(hr);
-}
-
 HRESULT ReportError(const VelmoraError& error) {
   try {
     return SetErrorInfoFor(ErrorNumberToHresult(error.Number()), ToWide(error.Description()));

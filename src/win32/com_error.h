@@ -8,14 +8,9 @@
 #include <new>
 
 #include "base/error.h"
+#include "error_number.h"
 
 namespace velmora::win32 {
-
-// A plug-in error number n (1..65535) travels as MAKE_HRESULT(SEVERITY_ERROR,
-// FACILITY_CONTROL, n), the form automation clients decode back into the number; a number
-// outside that range is taken to be an HRESULT already.
-HRESULT ErrorNumberToHresult(std::int32_t number);
-std::int32_t HresultToErrorNumber(HRESULT hr);
 
 HRESULT ReportError(const VelmoraError& error);
 HRESULT ReportUnexpectedError();

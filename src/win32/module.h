@@ -7,7 +7,9 @@
 
 namespace velmora::win32 {
 
+// The DLL's handle, as DllMain received it; the program's own handle in a program.
 HMODULE ThisModule();
+void SetThisModule(HMODULE module);
 // The full path of Velmora.dll as loaded; empty if Windows cannot tell.
 std::wstring ModulePath();
 // The file name without its extension ("Velmora"); it names the settings key.

@@ -28,6 +28,8 @@ class UniqueAny {
     reset();
     return &value_;
   }
+  // For in/out parameters: the callee may free the handle and store another in its place.
+  T* addressof() { return &value_; }
   T release() { return std::exchange(value_, T{}); }
   void reset(T value = T{}) {
     if (value_ != T{}) Close(value_);

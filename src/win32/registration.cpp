@@ -77,14 +77,13 @@ HRESULT UnregisterTypeLibrary(RegistrationScope scope) {
 #else
   constexpr SYSKIND kSysKind = SYS_WIN32;
 #endif
-  const HRESULT hr = scope == RegistrationScope::kUser
-                         ? ::UnRegisterTypeLibForUser(LIBID_Velmora, 1, 0, LOCALE_NEUTRAL, kSysKind)
-                         : ::UnRegisterTypeLib(LIBID_Velmora, 1, 0, LOCALE_NEUTRAL, kSysKind);
-  // Not registered (any more) is what unregistering wants.
-  if (hr == TYPE_E_REGISTRYACCESS || hr == TYPE_E_CANTLOADLIBRARY ||
-      hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND))
-    return S_OK;
-  return hr;
+  // Not registered (any more) is what unregistering wants; the unregistering functions
+  // report it as a failure of their own.
+  UniqueBstr registeredPath;
+  if (FAILED(::QueryPathOfRegTypeLib(LIBID_Velmora, 1, 0, LOCALE_NEUTRAL, registeredPath.put()))) return S_OK;
+  return scope == RegistrationScope::kUser
+             ? ::UnRegisterTypeLibForUser(LIBID_Velmora, 1, 0, LOCALE_NEUTRAL, kSysKind)
+             : ::UnRegisterTypeLib(LIBID_Velmora, 1, 0, LOCALE_NEUTRAL, kSysKind);
 }
 
 }  // namespace

@@ -64,9 +64,12 @@ std::optional<RegistryValue> WindowsRegistry::QueryValue(RegistryRoot root, std:
   RegistryValue value;
   value.type = type;
   if (IsStringType(type)) {
-    // As stored: terminating NULs, and anything written after them, stay in the data.
+    // The text as written: SetValue adds one terminating NUL, so one comes off here;
+    // NULs inside the text, and anything after them, stay in the data.
     const auto* units = reinterpret_cast<const wchar_t*>(data.data());
-    value.data = FromWide({units, data.size() / sizeof(wchar_t)});
+    std::size_t length = data.size() / sizeof(wchar_t);
+    if (length > 0 && units[length - 1] == L'\0') --length;
+    value.data = FromWide({units, length});
   } else if (type == REG_DWORD && data.size() == sizeof(DWORD)) {
     DWORD number = 0;
     std::memcpy(&number, data.data(), sizeof number);

@@ -78,6 +78,23 @@ extern "C" HRESULT WINAPI VelmoraSeamDialogShown(VARIANT_BOOL* shown) {
   });
 }
 
+extern "C" HRESULT WINAPI VelmoraSeamGetControl(LPCWSTR name, VelmoraSeamControl* control) {
+  if (!name || !control) return E_POINTER;
+  return Guarded([&] {
+    const std::optional<ControlId> id = ControlByName(FromWide(name));
+    if (!id) return E_INVALIDARG;
+    const ControlState& state = PluginOfThisThread().Dialog().Control(*id);
+    UniqueBstr text = ToBstr(state.text);
+    if (!text) return E_OUTOFMEMORY;
+    control->text = text.release();
+    control->selStart = state.selStart;
+    control->selLength = state.selLength;
+    control->row = state.row;
+    control->visible = state.visible ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+  });
+}
+
 extern "C" HRESULT WINAPI VelmoraSeamFailNextCall(LONG number, LPCWSTR description) {
   return Guarded([&] {
     InjectFailure(VelmoraError(number, description ? FromWide(description) : std::u16string{}));

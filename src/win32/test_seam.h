@@ -14,6 +14,9 @@
 //                                     as `Print state` shows them; the dialog is not loaded
 //                                     by asking. The caller frees the two BSTRs.
 //   VelmoraSeamDialogShown(shown)     whether the dialog is shown (for `Configure -> Empty`).
+//   VelmoraSeamGetControl(name, c)    a dialog control's state as the dialog model holds it
+//                                     (for `Print <control>`); loads the dialog, as any use
+//                                     of a control would. The caller frees the BSTR.
 //   VelmoraSeamFailNextCall(n, text)  the next operation on this thread fails with error
 //                                     number n and description `text` before doing anything,
 //                                     so hosts can see how a failure reaches them.
@@ -41,12 +44,21 @@ struct VelmoraSeamState {
   VARIANT_BOOL timerOn;
 };
 
+struct VelmoraSeamControl {
+  BSTR text;
+  LONG selStart;
+  LONG selLength;
+  LONG row;
+  VARIANT_BOOL visible;
+};
+
 extern "C" {
 HRESULT WINAPI VelmoraSeamUseVirtualTime(DATE start);
 HRESULT WINAPI VelmoraSeamSetClock(DATE now);
 HRESULT WINAPI VelmoraSeamAdvance(LONGLONG milliseconds);
 HRESULT WINAPI VelmoraSeamGetState(VelmoraSeamState* state);
 HRESULT WINAPI VelmoraSeamDialogShown(VARIANT_BOOL* shown);
+HRESULT WINAPI VelmoraSeamGetControl(LPCWSTR name, VelmoraSeamControl* control);
 HRESULT WINAPI VelmoraSeamFailNextCall(LONG number, LPCWSTR description);
 
 typedef HRESULT(WINAPI* VelmoraSeamUseVirtualTimeFn)(DATE);
@@ -54,5 +66,6 @@ typedef HRESULT(WINAPI* VelmoraSeamSetClockFn)(DATE);
 typedef HRESULT(WINAPI* VelmoraSeamAdvanceFn)(LONGLONG);
 typedef HRESULT(WINAPI* VelmoraSeamGetStateFn)(VelmoraSeamState*);
 typedef HRESULT(WINAPI* VelmoraSeamDialogShownFn)(VARIANT_BOOL*);
+typedef HRESULT(WINAPI* VelmoraSeamGetControlFn)(LPCWSTR, VelmoraSeamControl*);
 typedef HRESULT(WINAPI* VelmoraSeamFailNextCallFn)(LONG, LPCWSTR);
 }

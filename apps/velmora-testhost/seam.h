@@ -1,0 +1,22 @@
+#pragma once
+// The private seam of Velmora.dll (src/win32/test_seam.h), looked up in the loaded DLL.
+#include <windows.h>
+
+#include "test_seam.h"
+
+namespace velmora::testhost {
+
+struct Seam {
+  // Throws std::runtime_error when the DLL lacks a seam function.
+  explicit Seam(HMODULE dll);
+
+  VelmoraSeamUseVirtualTimeFn UseVirtualTime;
+  VelmoraSeamSetClockFn SetClock;
+  VelmoraSeamAdvanceFn Advance;
+  VelmoraSeamGetStateFn GetState;
+  VelmoraSeamDialogShownFn DialogShown;
+  VelmoraSeamGetControlFn GetControl;
+  VelmoraSeamFailNextCallFn FailNextCall;
+};
+
+}  // namespace velmora::testhost

@@ -1,0 +1,46 @@
+// The DLL's entry point and its exports: the class factory, unloading and registration.
+#include "class_factory.h"
+#include "module.h"
+#include "registration.h"
+#include "timer_win32.h"
+#include "velmora_h.h"
+
+using velmora::win32::RegistrationScope;
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+  if (reason == DLL_PROCESS_ATTACH) velmora::win32::SetThisModule(instance);
+  // Unloaded by FreeLibrary (not by the process ending): a class registered by a DLL
+  // outlives it unless the DLL removes it.
+  if (reason == DLL_PROCESS_DETACH && !reserved) velmora::win32::UnregisterTimerWindowClass();
+  return TRUE;
+}
+
+extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  if (!::IsEqualCLSID(clsid, CLSID_clsVelmora)) return CLASS_E_CLASSNOTAVAILABLE;
+  return velmora::win32::GetClassFactory(iid, object);
+}
+
+extern "C" HRESULT WINAPI DllCanUnloadNow() {
+  return velmora::win32::ModuleInUse() ? S_FALSE : S_OK;
+}
+
+extern "C" HRESULT WINAPI DllRegisterServer() {
+  return velmora::win32::Register(RegistrationScope::kMachine);
+}
+
+extern "C" HRESULT WINAPI DllUnregisterServer() {
+  return velmora::win32::Unregister(RegistrationScope::kMachine);
+}
+
+// "regsvr32 /n /i:user Velmora.dll" registers for the current user only, which needs no
+// administrator rights; "/u /n /i:user" undoes it. Without "user" it acts machine-wide.
+extern "C" HRESULT WINAPI DllInstall(BOOL install, PCWSTR commandLine) {
+  RegistrationScope scope = RegistrationScope::kMachine;
+  if (commandLine && *commandLine) {
+    if (::lstrcmpiW(commandLine, L"user") != 0) return E_INVALIDARG;
+    scope = RegistrationScope::kUser;
+  }
+  return install ? velmora::win32::Register(scope) : velmora::win32::Unregister(scope);
+}

@@ -1,0 +1,78 @@
+// The nickname's way to the host: "Pelmar_SetName" broadcast with a BSTR and 1.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "name_channel_win32.h"
+#include "support.h"
+
+namespace velmora::wintest {
+namespace {
+
+constexpr char16_t kNickname[] = u"Z\u00e4hler \u2713 \U0001F600 \"q\"";
+constexpr wchar_t kNicknameWide[] = L"Z\u00e4hler \u2713 \U0001F600 \"q\"";
+
+TEST(NameChannel, TheHostsWindowGetsTheExactTextWithOneAndTheAnswerIsTrue) {
+  NameCatcher host;
+  win32::BroadcastNameChannel channel;
+  EXPECT_TRUE(channel.SetName(kNickname));
+  ASSERT_EQ(host.Names().size(), 1u);
+  EXPECT_EQ(host.Names()[0].text, kNicknameWide);
+  EXPECT_EQ(host.Names()[0].lParam, 1);
+}
+
+TEST(NameChannel, AHungWindowElsewhereDoesNotHoldTheSenderForever) {
+  // A window on another thread that stops reading its messages.
+  HANDLE release = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE ready = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::thread hung([&] {
+    NameCatcher stuck;
+    ::SetEvent(ready);
+    ::WaitForSingleObject(release, 60000);
+  });
+  ::WaitForSingleObject(ready, 10000);
+
+  NameCatcher host;
+  win32::BroadcastNameChannel channel;
+  const auto start = std::chrono::steady_clock::now();
+  channel.SetName(u"still here");
+  const auto waited = std::chrono::steady_clock::now() - start;
+  ::SetEvent(release);
+  hung.join();
+  ::CloseHandle(release);
+  ::CloseHandle(ready);
+
+  EXPECT_LT(waited, std::chrono::seconds(20));
+  ASSERT_EQ(host.Names().size(), 1u) << "the host's own window was skipped";
+  EXPECT_EQ(host.Names()[0].text, L"still here");
+}
+
+TEST(NameChannel, SetNickCommandHandsTheNewNicknameToTheHostAtOnce) {
+  const MachineRegistration registration;
+  ScratchUser user(L"channel");
+  InFreshApartment([&] {
+    NameCatcher host;
+    const ComPtr<IDispatch> plugin = CreateByProgId();
+    ASSERT_NE(plugin, nullptr);
+    Arguments initialize;
+    initialize.I4(1).Text(user.Email().c_str()).Nothing();
+    Outcome initialized;
+    CallByName(*plugin.Get(), L"Initialize", initialize, initialized);
+    ASSERT_HRESULT_SUCCEEDED(initialized.hr);
+    EXPECT_TRUE(host.Names().empty()) << "a counter that is off published a nickname";
+
+    win32::UniqueBstr result{::SysAllocString(L"")};
+    Arguments command;
+    command.Text(L"/XcntSetNick").Text(kNicknameWide).Nothing().TextRef(result.addressof());
+    Outcome outcome;
+    CallByName(*plugin.Get(), L"ParseCommand", command, outcome);
+    ASSERT_HRESULT_SUCCEEDED(outcome.hr);
+    EXPECT_EQ(outcome.result.boolVal, VARIANT_TRUE);
+    ASSERT_EQ(host.Names().size(), 1u);
+    EXPECT_EQ(host.Names()[0].text, kNicknameWide);
+  });
+}
+
+}  // namespace
+}  // namespace velmora::wintest

@@ -1,0 +1,117 @@
+// The settings in the real registry: the key path, the value texts, other writers' data.
+#include <gtest/gtest.h>
+
+#include "base/text.h"
+#include "registry_win32.h"
+#include "support.h"
+
+namespace velmora::wintest {
+namespace {
+
+class Settings : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { registration_ = std::make_unique<MachineRegistration>(); }
+  static void TearDownTestSuite() { registration_.reset(); }
+
+  static void Call(IDispatch& plugin, const wchar_t* operation, Arguments& arguments) {
+    Outcome outcome;
+    CallByName(plugin, operation, arguments, outcome);
+    ASSERT_HRESULT_SUCCEEDED(outcome.hr) << "calling " << operation;
+  }
+  static void Command(IDispatch& plugin, const wchar_t* command, const wchar_t* argument) {
+    win32::UniqueBstr result{::SysAllocString(L"")};
+    Arguments arguments;
+    arguments.Text(command).Text(argument).Nothing().TextRef(result.addressof());
+    Call(plugin, L"ParseCommand", arguments);
+  }
+  static void Initialize(IDispatch& plugin, const std::wstring& email) {
+    Arguments arguments;
+    arguments.I4(1).Text(email.c_str()).Nothing();
+    Call(plugin, L"Initialize", arguments);
+  }
+
+ private:
+  static inline std::unique_ptr<MachineRegistration> registration_;
+};
+
+TEST_F(Settings, CommandsStoreUnderEachUsersOwnKeyWithTheirExactTexts) {
+  ScratchUser ann(L"ann"), bob(L"bob");
+  InFreshApartment([&] {
+    const ComPtr<IDispatch> plugin = CreateByProgId();
+    ASSERT_NE(plugin, nullptr);
+    Initialize(*plugin.Get(), ann.Email());
+    Command(*plugin.Get(), L"/xcntsetnick", L"Z\u00e4hler \u2713 %s \U0001F600");
+    Command(*plugin.Get(), L"/xcntdisable", L"");
+    // A later Initialize moves the settings location; the loaded dialog stays as it is.
+    Initialize(*plugin.Get(), bob.Email());
+    Command(*plugin.Get(), L"/xcntsetnick", L"Bob %s");
+  });
+  EXPECT_EQ(ann.Read(L"Nick"), L"Z\u00e4hler \u2713 %s \U0001F600");
+  EXPECT_EQ(ann.Read(L"Enable"), L"False");
+  EXPECT_EQ(bob.Read(L"Nick"), L"Bob %s");
+  EXPECT_EQ(bob.Read(L"Enable"), L"<missing>");
+  DWORD type = 0;
+  ASSERT_EQ(::RegGetValueW(HKEY_CURRENT_USER, ann.SettingsKey().c_str(), L"Nick", RRF_RT_ANY, &type, nullptr, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+}
+
+constexpr char kNarrowNick[] = "Caf\xe9 %s";  // e-acute in the Western code page
+
+TEST_F(Settings, TextWrittenThroughTheNarrowFunctionsLoadsUnchanged) {
+  ScratchUser user(L"narrow");
+  {
+    win32::UniqueHkey key;
+    const std::wstring wideKey = user.SettingsKey();
+    const std::string narrowKey(wideKey.begin(), wideKey.end());  // the address is ASCII
+    ASSERT_EQ(::RegCreateKeyA(HKEY_CURRENT_USER, narrowKey.c_str(), key.put()), ERROR_SUCCESS);
+    ::RegSetValueExA(key.get(), "Nick", 0, REG_SZ, reinterpret_cast<const BYTE*>(kNarrowNick), sizeof kNarrowNick);
+  }
+  // What the narrow writer meant, in the system code page.
+  wchar_t expected[32] = {};
+  ::MultiByteToWideChar(CP_ACP, 0, kNarrowNick, -1, expected, 32);
+  InFreshApartment([&] {
+    const ComPtr<IDispatch> plugin = CreateByProgId();
+    ASSERT_NE(plugin, nullptr);
+    Initialize(*plugin.Get(), user.Email());
+    VelmoraSeamState state{};
+    ASSERT_HRESULT_SUCCEEDED(Export<VelmoraSeamGetStateFn>("VelmoraSeamGetState")(&state));
+    EXPECT_STREQ(state.sNick, expected);
+    ::SysFreeString(state.sNick);
+    ::SysFreeString(state.sDelayCode);
+  });
+}
+
+TEST(RegistryPort, ValuesReadBackAsOtherWritersLeftThem) {
+  ScratchUser user(L"port");
+  const std::wstring key = user.SettingsKey();
+  const std::u16string path(key.begin(), key.end());
+  win32::WindowsRegistry registry;
+  registry.SetValue(RegistryRoot::kCurrentUser, path, u"Nick", {kRegSz, u"\u00e9\u2713\U0001F600"});
+  const wchar_t withTail[] = L"head\0tail";  // a NUL and what another tool wrote after it
+  ::RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Tail", REG_SZ, withTail, sizeof withTail);
+  const DWORD number = 42;
+  ::RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Type", REG_DWORD, &number, sizeof number);
+
+  struct Case {
+    const char16_t* name;
+    std::optional<RegistryValue> expected;
+  };
+  const Case cases[] = {
+      {u"Nick", RegistryValue{kRegSz, u"\u00e9\u2713\U0001F600"}},
+      {u"Tail", RegistryValue{kRegSz, std::u16string(u"head\0tail", 9)}},
+      {u"Type", RegistryValue{kRegDword, u"42"}},
+      {u"Missing", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    const auto value = registry.QueryValue(RegistryRoot::kCurrentUser, path, c.name);
+    ASSERT_EQ(value.has_value(), c.expected.has_value()) << "for " << ToUtf8(c.name);
+    if (!value) continue;
+    EXPECT_EQ(value->type, c.expected->type) << "for " << ToUtf8(c.name);
+    EXPECT_EQ(ToUtf8(value->data), ToUtf8(c.expected->data)) << "for " << ToUtf8(c.name);
+  }
+  EXPECT_FALSE(registry.QueryValue(RegistryRoot::kCurrentUser, path + u"\\Absent", u"Nick").has_value());
+}
+
+}  // namespace
+}  // namespace velmora::wintest

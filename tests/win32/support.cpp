@@ -1,0 +1,174 @@
+#include "support.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace velmora::wintest {
+
+namespace {
+constexpr wchar_t kCatcherClass[] = L"VelmoraTestNameCatcher";
+}  // namespace
+
+std::wstring VelmoraDllPath() {
+  std::wstring path(MAX_PATH, L'\0');
+  path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+  return path.substr(0, path.find_last_of(L"\\/") + 1) + L"Velmora.dll";
+}
+
+HMODULE VelmoraDll() {
+  static const HMODULE dll = ::LoadLibraryW(VelmoraDllPath().c_str());
+  return dll;
+}
+
+void InFreshApartment(const std::function<void()>& body) {
+  std::thread thread([&body] {
+    ASSERT_HRESULT_SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    body();
+    ::CoUninitialize();
+  });
+  thread.join();
+}
+
+MachineRegistration::MachineRegistration() {
+  EXPECT_HRESULT_SUCCEEDED(Export<HRESULT(WINAPI*)()>("DllRegisterServer")());
+}
+
+MachineRegistration::~MachineRegistration() { Export<HRESULT(WINAPI*)()>("DllUnregisterServer")(); }
+
+ComPtr<IDispatch> CreateByProgId() {
+  CLSID clsid{};
+  ComPtr<IDispatch> object;
+  if (FAILED(::CLSIDFromProgID(L"Velmora.clsVelmora", &clsid))) return object;
+  ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object));
+  return object;
+}
+
+Arguments& Arguments::I2(SHORT value) {
+  VARIANTARG& v = values.emplace_back();
+  ::VariantInit(&v);
+  v.vt = VT_I2;
+  v.iVal = value;
+  return *this;
+}
+
+Arguments& Arguments::I4(LONG value) {
+  VARIANTARG& v = values.emplace_back();
+  ::VariantInit(&v);
+  v.vt = VT_I4;
+  v.lVal = value;
+  return *this;
+}
+
+Arguments& Arguments::Text(const wchar_t* value) {
+  VARIANTARG& v = values.emplace_back();
+  ::VariantInit(&v);
+  v.vt = VT_BSTR;
+  v.bstrVal = keep.emplace_back(::SysAllocString(value)).get();
+  return *this;
+}
+
+Arguments& Arguments::Nothing() {
+  VARIANTARG& v = values.emplace_back();
+  ::VariantInit(&v);
+  v.vt = VT_DISPATCH;
+  v.pdispVal = nullptr;
+  return *this;
+}
+
+Arguments& Arguments::TextRef(BSTR* value) {
+  VARIANTARG& v = values.emplace_back();
+  ::VariantInit(&v);
+  v.vt = VT_BSTR | VT_BYREF;
+  v.pbstrVal = value;
+  return *this;
+}
+
+Arguments& Arguments::I4Ref(LONG* value) {
+  VARIANTARG& v = values.emplace_back();
+  ::VariantInit(&v);
+  v.vt = VT_I4 | VT_BYREF;
+  v.plVal = value;
+  return *this;
+}
+
+Arguments& Arguments::VariantRef(VARIANT* value) {
+  VARIANTARG& v = values.emplace_back();
+  ::VariantInit(&v);
+  v.vt = VT_VARIANT | VT_BYREF;
+  v.pvarVal = value;
+  return *this;
+}
+
+Outcome::~Outcome() {
+  ::SysFreeString(exception.bstrDescription);
+  ::SysFreeString(exception.bstrSource);
+  ::SysFreeString(exception.bstrHelpFile);
+}
+
+void CallByName(IDispatch& object, const wchar_t* name, Arguments& arguments, Outcome& outcome) {
+  std::wstring copy = name;
+  LPOLESTR names[] = {copy.data()};
+  DISPID id = DISPID_UNKNOWN;
+  outcome.hr = object.GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+  if (FAILED(outcome.hr)) return;
+  std::vector<VARIANTARG> reversed(arguments.values.rbegin(), arguments.values.rend());
+  DISPPARAMS parameters{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+  UINT argumentError = 0;
+  outcome.hr = object.Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters, &outcome.result,
+                             &outcome.exception, &argumentError);
+}
+
+NameCatcher::NameCatcher(LRESULT reply) : reply_(reply), message_(::RegisterWindowMessageA("Pelmar_SetName")) {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = &WindowProc;
+  windowClass.hInstance = ::GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = kCatcherClass;
+  ::RegisterClassExW(&windowClass);
+  window_.reset(::CreateWindowExW(0, kCatcherClass, L"", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+                                  windowClass.hInstance, this));
+}
+
+NameCatcher::~NameCatcher() { window_.reset(); }
+
+LRESULT CALLBACK NameCatcher::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    ::SetWindowLongPtrW(window, GWLP_USERDATA,
+                        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<NameCatcher*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (self && message == self->message_) {
+    const auto text = reinterpret_cast<BSTR>(wParam);
+    self->names_.push_back({std::wstring(text, ::SysStringLen(text)), lParam});
+    return self->reply_;
+  }
+  return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+ScratchUser::ScratchUser(const std::wstring& name) : email_(name + L"." + std::to_wstring(::GetCurrentThreadId()) + L"@test.invalid") {}
+
+ScratchUser::~ScratchUser() {
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\Tevrand\\Pelmar2\\" + email_).c_str());
+}
+
+std::wstring ScratchUser::SettingsKey() const {
+  return L"Software\\Tevrand\\Pelmar2\\" + email_ + L"\\Preferences\\Plugins\\Velmora.dll";
+}
+
+std::wstring ScratchUser::Read(const wchar_t* name) const { return KeyDefault(HKEY_CURRENT_USER, SettingsKey(), name); }
+
+std::wstring KeyDefault(HKEY root, const std::wstring& key, const wchar_t* name) {
+  wchar_t buffer[1024] = {};
+  DWORD size = sizeof buffer;
+  if (::RegGetValueW(root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS)
+    return L"<missing>";
+  return buffer;
+}
+
+bool KeyExists(HKEY root, const std::wstring& key) {
+  win32::UniqueHkey opened;
+  return ::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, opened.put()) == ERROR_SUCCESS;
+}
+
+}  // namespace velmora::wintest

@@ -1,0 +1,112 @@
+#pragma once
+// What the Windows tests share: the DLL under test, fresh apartments, calls by name, a
+// window that catches nicknames, and scratch settings keys that clean up after themselves.
+#include <windows.h>
+#include <oaidl.h>
+#include <wrl/client.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "raii.h"
+#include "test_seam.h"
+#include "velmora_h.h"
+
+namespace velmora::wintest {
+
+using Microsoft::WRL::ComPtr;
+
+// Velmora.dll beside the test program, loaded once.
+HMODULE VelmoraDll();
+std::wstring VelmoraDllPath();
+
+template <typename Function>
+Function Export(const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(VelmoraDll(), name)));
+}
+
+// Runs `body` on a new thread in a single-threaded apartment, so it meets a plug-in with
+// no state yet; the thread's plug-in goes away when the thread ends.
+void InFreshApartment(const std::function<void()>& body);
+
+// Registers the DLL machine-wide for the lifetime of the object.
+class MachineRegistration {
+ public:
+  MachineRegistration();
+  ~MachineRegistration();
+  MachineRegistration(const MachineRegistration&) = delete;
+  MachineRegistration& operator=(const MachineRegistration&) = delete;
+};
+
+ComPtr<IDispatch> CreateByProgId();
+
+// Argument builders, in the interface's parameter order. The variants point into `keep`
+// or into the caller's variables, which must outlive the call.
+struct Arguments {
+  std::vector<VARIANTARG> values;
+  std::vector<win32::UniqueBstr> keep;
+
+  Arguments& I2(SHORT value);
+  Arguments& I4(LONG value);
+  Arguments& Text(const wchar_t* value);
+  Arguments& Nothing();
+  Arguments& TextRef(BSTR* value);
+  Arguments& I4Ref(LONG* value);
+  Arguments& VariantRef(VARIANT* value);
+};
+
+struct Outcome {
+  HRESULT hr = E_FAIL;
+  win32::UniqueVariant result;
+  EXCEPINFO exception{};
+  ~Outcome();
+};
+
+// GetIDsOfNames + Invoke(DISPATCH_METHOD), as a host calls an operation by name.
+void CallByName(IDispatch& object, const wchar_t* name, Arguments& arguments, Outcome& outcome);
+
+// A hidden top-level window of the calling thread that receives "Pelmar_SetName".
+class NameCatcher {
+ public:
+  explicit NameCatcher(LRESULT reply = 1);
+  ~NameCatcher();
+  NameCatcher(const NameCatcher&) = delete;
+  NameCatcher& operator=(const NameCatcher&) = delete;
+
+  struct Caught {
+    std::wstring text;
+    LPARAM lParam;
+  };
+  [[nodiscard]] const std::vector<Caught>& Names() const { return names_; }
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT reply_;
+  UINT message_;
+  std::vector<Caught> names_;
+  win32::UniqueHwnd window_;
+};
+
+// A settings area for an e-mail address of its own, removed with everything below it.
+class ScratchUser {
+ public:
+  explicit ScratchUser(const std::wstring& name);
+  ~ScratchUser();
+  ScratchUser(const ScratchUser&) = delete;
+  ScratchUser& operator=(const ScratchUser&) = delete;
+
+  [[nodiscard]] const std::wstring& Email() const { return email_; }
+  // The key Velmora.dll keeps this user's settings in.
+  [[nodiscard]] std::wstring SettingsKey() const;
+  // A REG_SZ value read straight from the registry; "<missing>" when there is none.
+  [[nodiscard]] std::wstring Read(const wchar_t* name) const;
+
+ private:
+  std::wstring email_;
+};
+
+std::wstring KeyDefault(HKEY root, const std::wstring& key, const wchar_t* name = nullptr);
+bool KeyExists(HKEY root, const std::wstring& key);
+
+}  // namespace velmora::wintest
