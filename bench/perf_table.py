@@ -186,8 +186,8 @@ def main():
         print("| %s | %s | %s | %s |" % (figure, value, kind, note.replace("|", "\\|")))
     print()
     print("Ratios divide two times measured side by side in one benchmark run, so they carry over to "
-          "other machines; absolute figures hold for this machine only. Times are CPU time, medians "
-          "of repeated runs.")
+          "other machines; absolute figures hold for this machine only. Native times are CPU time, "
+          "medians of repeated runs; the Wine time is wall-clock time inside the probe process.")
 
 
 if __name__ == "__main__":
