@@ -78,8 +78,10 @@ std::u16string ReferenceExpansion(std::u16string_view nick, const CounterParts& 
   std::u16string work{nick};
   for (const Unit& unit : kUnits) {
     const std::int64_t value = parts.*unit.part;
+    // At least two digits, the sign of a negative value in front: -3 gives "-03".
+    const std::u16string digits = Decimal(value < 0 ? -value : value);
     work = ReplaceEvery(work, std::u16string{u'%', unit.letter, unit.letter},
-                        (value < 10 ? u"0" : u"") + Decimal(value));
+                        std::u16string{value < 0 ? u"-" : u""} + (digits.size() < 2 ? u"0" : u"") + digits);
   }
   for (const Unit& unit : kUnits) {
     work = ReplaceEvery(work, std::u16string{u'%', unit.letter}, Decimal(parts.*unit.part));

@@ -162,10 +162,14 @@ bool ReadWholeNumber(std::u16string_view text, double& value) {
 std::u16string NumberText(double value, char16_t decimalSeparator) {
   if (std::isnan(value)) return u"NaN";
   if (std::isinf(value)) return value > 0 ? u"Infinity" : u"-Infinity";
-  // Fifteen significant digits, as many as a double always carries through text and back.
+  // Fifteen significant digits, as many as a double always carries through text and back;
+  // the largest doubles round up past the top of the range at fifteen, so they take
+  // seventeen and still read back as numbers.
   char buffer[32];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, WithoutNegativeZero(value),
-                                    std::chars_format::general, 15);
+  const double shown = WithoutNegativeZero(value);
+  const int digits = std::abs(value) > 1.79769313486231e308 ? 17 : 15;
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, shown, std::chars_format::general, digits);
   std::u16string out;
   for (const char* at = buffer; at != result.ptr; ++at) {
     out += *at == '.' ? decimalSeparator : *at == 'e' ? u'E' : static_cast<char16_t>(*at);

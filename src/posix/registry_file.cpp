@@ -513,6 +513,9 @@ std::string RegistryDocument::Text() const {
       text += lineBreak;
     }
   }
+  // Text that itself begins like a byte-order mark would be taken for one when read back;
+  // a UTF-8 mark in front makes the reader take the rest as it stands.
+  if (text.starts_with("\xFF\xFE") || text.starts_with("\xEF\xBB\xBF")) text.insert(0, "\xEF\xBB\xBF");
   return text;
 }
 
