@@ -189,6 +189,7 @@ int Run(const Options& options) {
 int main(int argc, char** argv) {
   // Output lines end in "\n" and carry UTF-8, on every host alike.
   _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
   velmora::testhost::Options options;
   if (!velmora::testhost::ParseOptions(argc, argv, options)) {
     std::cerr << velmora::testhost::kUsage;

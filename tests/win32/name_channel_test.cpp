@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
 
 #include "name_channel_win32.h"
 #include "support.h"
@@ -26,7 +25,7 @@ TEST(NameChannel, AHungWindowElsewhereDoesNotHoldTheSenderForever) {
   // A window on another thread that stops reading its messages.
   HANDLE release = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   HANDLE ready = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  std::thread hung([&] {
+  Thread hung([&] {
     NameCatcher stuck;
     ::SetEvent(ready);
     ::WaitForSingleObject(release, 60000);
@@ -39,7 +38,7 @@ TEST(NameChannel, AHungWindowElsewhereDoesNotHoldTheSenderForever) {
   channel.SetName(u"still here");
   const auto waited = std::chrono::steady_clock::now() - start;
   ::SetEvent(release);
-  hung.join();
+  hung.Join();
   ::CloseHandle(release);
   ::CloseHandle(ready);
 

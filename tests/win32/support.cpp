@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
 
 namespace velmora::wintest {
 
@@ -21,13 +20,30 @@ HMODULE VelmoraDll() {
   return dll;
 }
 
+Thread::Thread(std::function<void()> body) : body_(std::move(body)) {
+  handle_ = ::CreateThread(nullptr, 0, &Run, this, 0, nullptr);
+}
+
+Thread::~Thread() { Join(); }
+
+void Thread::Join() {
+  if (!handle_) return;
+  ::WaitForSingleObject(handle_, INFINITE);
+  ::CloseHandle(handle_);
+  handle_ = nullptr;
+}
+
+DWORD WINAPI Thread::Run(void* self) {
+  static_cast<Thread*>(self)->body_();
+  return 0;
+}
+
 void InFreshApartment(const std::function<void()>& body) {
-  std::thread thread([&body] {
+  Thread thread([&body] {
     ASSERT_HRESULT_SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     body();
     ::CoUninitialize();
   });
-  thread.join();
 }
 
 MachineRegistration::MachineRegistration() {

@@ -26,6 +26,21 @@ Function Export(const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(VelmoraDll(), name)));
 }
 
+// A thread of the system's own; the toolchain's threading variant has no std::thread.
+class Thread {
+ public:
+  explicit Thread(std::function<void()> body);
+  ~Thread();
+  Thread(const Thread&) = delete;
+  Thread& operator=(const Thread&) = delete;
+  void Join();
+
+ private:
+  static DWORD WINAPI Run(void* self);
+  std::function<void()> body_;
+  HANDLE handle_ = nullptr;
+};
+
 // Runs `body` on a new thread in a single-threaded apartment, so it meets a plug-in with
 // no state yet; the thread's plug-in goes away when the thread ends.
 void InFreshApartment(const std::function<void()>& body);

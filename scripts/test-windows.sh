@@ -1,0 +1,171 @@
+#!/usr/bin/env bash
+# Builds Velmora.dll for x64 and x86 Windows with mingw-w64 and runs the Windows tests under
+# Wine and Xvfb in a fresh Wine prefix: registration with regsvr32, the GoogleTest suite
+# (velmora-win-tests.exe) and the host scripts of tests/acceptance that need no dialog
+# window, run through velmora-testhost.exe. Installs what is missing (Debian/Ubuntu).
+#
+# Builds: build/win64 and build/win32 (presets win64, win32: the product), and
+# build/win64-tests (the GoogleTest program, which needs the compilers' posix threading
+# variant; it runs against a copy of build/win64's Velmora.dll).
+#
+# The last line is "windows: N passed, N failed"; the exit status is non-zero on a failure.
+set -uo pipefail
+
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+JOBS=${JOBS:-2}
+
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver64
+
+# --- Inside Xvfb: the tests themselves ----------------------------------------------------
+if [[ "${1:-}" == "--under-xvfb" ]]; then
+  BIN=$ROOT/build/win64/bin
+  WORK=$ROOT/build/win-test
+  passed=0
+  failed=0
+  pass() { passed=$((passed + 1)); echo "PASS $1"; }
+  fail() { failed=$((failed + 1)); echo "FAIL $1"; [[ -n "${2:-}" ]] && sed 's/^/    /' "$2" | head -40; }
+
+  rm -rf "$WORK"
+  mkdir -p "$WORK"
+  export WINEPREFIX=$WORK/prefix
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko installer dialogs
+  export LC_ALL=C.UTF-8                       # the prefix's regional forms: English (US)
+  # Started apart, so no Wine process keeps our output pipes open after it ends.
+  "$WINESERVER" -p </dev/null >/dev/null 2>&1
+  wine() { timeout 180 "$WINE" "$@" </dev/null; }
+  wine wineboot -i >/dev/null 2>&1
+  "$WINESERVER" -w
+
+  # The shape of both DLLs: the five exports, and nothing but system DLLs to load.
+  for arch in win64:x86_64 win32:i686; do
+    dll=$ROOT/build/${arch%%:*}/bin/Velmora.dll
+    dump=$WORK/${arch%%:*}-objdump.txt
+    "${arch#*:}-w64-mingw32-objdump" -p "$dll" >"$dump" 2>&1
+    missing=$(for e in DllGetClassObject DllCanUnloadNow DllRegisterServer DllUnregisterServer DllInstall; do
+      grep -qE "^\s+\[\s*[0-9]+\] $e\$" "$dump" || echo "$e"; done)
+    foreign=$(grep 'DLL Name:' "$dump" | grep -viE 'kernel32|user32|advapi32|ole32|oleaut32|msvcrt' || true)
+    if [[ -z "$missing" && -z "$foreign" ]]; then
+      pass "${arch%%:*} Velmora.dll exports the entry points and needs only system DLLs"
+    else
+      echo "missing exports: $missing; other DLLs: $foreign" >"$WORK/shape.txt"
+      fail "${arch%%:*} Velmora.dll shape" "$WORK/shape.txt"
+    fi
+  done
+
+  # regsvr32: per user without administrator rights, then machine-wide; both undone.
+  classKey='Software\Classes\CLSID\{51E745C5-6F40-4C3C-902A-F76577C980BB}\InprocServer32'
+  regsvr() {  # <what> <hive> <regsvr32 options...>
+    local what=$1 hive=$2
+    shift 2
+    local log=$WORK/regsvr32.log
+    if wine regsvr32 "$@" "$BIN/Velmora.dll" >"$log" 2>&1 &&
+       wine reg query "$hive\\$classKey" >>"$log" 2>&1 && grep -q 'Velmora.dll' "$log" &&
+       wine regsvr32 /u "$@" "$BIN/Velmora.dll" >>"$log" 2>&1 &&
+       ! wine reg query "$hive\\$classKey" >>"$log" 2>&1; then
+      pass "regsvr32 $* registers under $hive and unregisters"
+    else
+      fail "regsvr32 $* $what" "$log"
+    fi
+  }
+  regsvr "per user" HKCU /s /n /i:user
+  regsvr "machine-wide" HKLM /s
+
+  # The GoogleTest suite, against the product's DLL.
+  TESTBIN=$ROOT/build/win64-tests/bin
+  cp "$BIN/Velmora.dll" "$TESTBIN/Velmora.dll"
+  log=$WORK/velmora-win-tests.log
+  (cd "$WORK" && wine "$TESTBIN/velmora-win-tests.exe" 2>&1 | tr -d '\r' >"$log")
+  status=$?
+  grep -E '^\[ +(OK|FAILED) +\] ' "$log" | grep -v ' tests\?, listed below' | grep ' ms)$' | sed 's/^/  /'
+  ok=$(grep -cE '^\[ +OK +\] .* ms\)$' "$log")
+  bad=$(grep -cE '^\[ +FAILED +\] .* ms\)$' "$log")
+  passed=$((passed + ok))
+  failed=$((failed + bad))
+  if [[ $status -ne 0 && $bad -eq 0 ]]; then fail "velmora-win-tests.exe ended with status $status" "$log"; fi
+  [[ $bad -ne 0 ]] && grep -B2 -A12 'Failure$' "$log" | head -80
+
+  # Host scripts: those that need no dialog window, each on a fresh settings area.
+  dialogVerbs='^[[:space:]]*(Click|Focus|SetText|Select|Type|KeyDown|Spin|Pick|Close)([[:space:]]|$)'
+  skipped=()
+  for script in "$ROOT"/tests/acceptance/*.vms; do
+    name=$(basename "$script" .vms)
+    # A malformed script stops before its first command, dialog or not.
+    if grep -qE "$dialogVerbs" "$script" && ! grep -qx '# expect-exit: 2' "$script"; then
+      skipped+=("$name")
+      continue
+    fi
+    expected=$ROOT/tests/win32/acceptance/$name.expected   # where the regional forms differ
+    [[ -f "$expected" ]] || expected=$ROOT/tests/acceptance/$name.expected
+    expectedExit=$(sed -n 's/^# expect-exit: \([0-9]\+\)$/\1/p' "$script" | head -1)
+    wine reg delete 'HKCU\Software\Tevrand' /f >/dev/null 2>&1
+    out=$WORK/$name.out
+    err=$WORK/$name.err
+    (cd "$ROOT/tests/acceptance" &&
+      wine "$BIN/velmora-testhost.exe" --script "$name.vms" >"$out" 2>"$err")
+    status=$?
+    problems=$WORK/$name.problems
+    : >"$problems"
+    [[ $status -eq ${expectedExit:-0} ]] || { echo "exit status $status, expected ${expectedExit:-0}"; cat "$err"; } >>"$problems"
+    diff -u "$expected" "$out" >>"$problems" 2>&1 || true
+    stderrExpected=$ROOT/tests/acceptance/$name.stderr
+    [[ -f "$stderrExpected" ]] && { diff -u "$stderrExpected" "$err" >>"$problems" 2>&1 || true; }
+    if [[ -s "$problems" ]]; then fail "script $name" "$problems"; else pass "script $name"; fi
+  done
+  [[ ${#skipped[@]} -gt 0 ]] && echo "not run (they act on the configuration window): ${skipped[*]}"
+
+  "$WINESERVER" -k >/dev/null 2>&1
+  rm -rf "$WINEPREFIX"
+  echo "windows: $passed passed, $failed failed"
+  [[ $failed -eq 0 ]]
+  exit
+fi
+
+# --- Outside: install, build, then run the above under Xvfb --------------------------------
+missing=()
+need() { "$@" >/dev/null 2>&1; }
+need command -v x86_64-w64-mingw32-g++-win32 || missing+=(g++-mingw-w64-x86-64-win32)
+need command -v x86_64-w64-mingw32-g++-posix || missing+=(g++-mingw-w64-x86-64-posix)
+need command -v i686-w64-mingw32-g++-win32 || missing+=(g++-mingw-w64-i686-win32)
+need command -v x86_64-w64-mingw32-widl || missing+=(mingw-w64-tools)
+[[ -f /usr/include/wine/wine/windows/oaidl.idl ]] || missing+=(libwine-dev)
+[[ -x $WINE && -x $WINESERVER ]] || missing+=(wine64)
+[[ -f /usr/src/googletest/CMakeLists.txt ]] || missing+=(googletest)
+need command -v Xvfb || missing+=(xvfb)
+need command -v xvfb-run || missing+=(xvfb)
+need command -v cmake || missing+=(cmake)
+need command -v ninja || missing+=(ninja-build)
+if [[ ${#missing[@]} -gt 0 ]]; then
+  echo "installing: ${missing[*]}"
+  sudo=""
+  [[ $(id -u) -ne 0 ]] && sudo=sudo
+  $sudo apt-get update -qq &&
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null ||
+    { echo "windows: 0 passed, 1 failed"; exit 1; }
+fi
+
+build() {  # <build dir name> <configure arguments...> -- <targets...>
+  local dir=$1
+  shift
+  local configure=()
+  while [[ $1 != "--" ]]; do configure+=("$1"); shift; done
+  shift
+  if ! cmake "${configure[@]}" >"$ROOT/build/$dir-configure.log" 2>&1; then
+    tail -30 "$ROOT/build/$dir-configure.log"
+    return 1
+  fi
+  cmake --build "$ROOT/build/$dir" -j"$JOBS" --target "$@"
+}
+mkdir -p build
+if ! build win64 --preset win64 -- Velmora velmora-testhost ||
+   ! build win32 --preset win32 -- Velmora ||
+   ! build win64-tests -S "$ROOT" -B "$ROOT/build/win64-tests" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+       -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" -DVELMORA_MINGW_THREADS=posix \
+       -- velmora-win-tests; then
+  echo "windows: 0 passed, 1 failed"
+  exit 1
+fi
+
+xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" --under-xvfb
