@@ -87,31 +87,32 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
   if [[ $status -ne 0 && $bad -eq 0 ]]; then fail "velmora-win-tests.exe ended with status $status" "$log"; fi
   [[ $bad -ne 0 ]] && grep -B2 -A12 'Failure$' "$log" | head -80
 
-  # Host scripts: those that need no dialog window, each on a fresh settings area.
+  # Host scripts: those that need no dialog window, each on a fresh settings area. A
+  # malformed script stops before its first command, dialog or not.
   dialogVerbs='^[[:space:]]*(Click|Focus|SetText|Select|Type|KeyDown|Spin|Pick|Close)([[:space:]]|$)'
   skipped=()
-  for script in "$ROOT"/tests/acceptance/*.vms; do
+  # tests/acceptance holds the scripts of both hosts; tests/win32/acceptance the Windows
+  # host's own scripts, and its expected output where the regional forms differ.
+  for script in "$ROOT"/tests/acceptance/*.vms "$ROOT"/tests/win32/acceptance/*.vms; do
     name=$(basename "$script" .vms)
-    # A malformed script stops before its first command, dialog or not.
+    dir=$(dirname "$script")
     if grep -qE "$dialogVerbs" "$script" && ! grep -qx '# expect-exit: 2' "$script"; then
       skipped+=("$name")
       continue
     fi
-    expected=$ROOT/tests/win32/acceptance/$name.expected   # where the regional forms differ
-    [[ -f "$expected" ]] || expected=$ROOT/tests/acceptance/$name.expected
+    expected=$ROOT/tests/win32/acceptance/$name.expected
+    [[ -f "$expected" ]] || expected=$dir/$name.expected
     expectedExit=$(sed -n 's/^# expect-exit: \([0-9]\+\)$/\1/p' "$script" | head -1)
     wine reg delete 'HKCU\Software\Tevrand' /f >/dev/null 2>&1
     out=$WORK/$name.out
     err=$WORK/$name.err
-    (cd "$ROOT/tests/acceptance" &&
-      wine "$BIN/velmora-testhost.exe" --script "$name.vms" >"$out" 2>"$err")
+    (cd "$dir" && wine "$BIN/velmora-testhost.exe" --script "$name.vms" >"$out" 2>"$err")
     status=$?
     problems=$WORK/$name.problems
     : >"$problems"
     [[ $status -eq ${expectedExit:-0} ]] || { echo "exit status $status, expected ${expectedExit:-0}"; cat "$err"; } >>"$problems"
     diff -u "$expected" "$out" >>"$problems" 2>&1 || true
-    stderrExpected=$ROOT/tests/acceptance/$name.stderr
-    [[ -f "$stderrExpected" ]] && { diff -u "$stderrExpected" "$err" >>"$problems" 2>&1 || true; }
+    [[ -f "$dir/$name.stderr" ]] && { diff -u "$dir/$name.stderr" "$err" >>"$problems" 2>&1 || true; }
     if [[ -s "$problems" ]]; then fail "script $name" "$problems"; else pass "script $name"; fi
   done
   [[ ${#skipped[@]} -gt 0 ]] && echo "not run (they act on the configuration window): ${skipped[*]}"

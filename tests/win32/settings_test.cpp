@@ -82,6 +82,28 @@ TEST_F(Settings, TextWrittenThroughTheNarrowFunctionsLoadsUnchanged) {
   });
 }
 
+TEST_F(Settings, TheKeyIsNamedAfterTheDllsOwnFileName) {
+  const std::wstring copy = VelmoraDllPath().substr(0, VelmoraDllPath().size() - 4) + L"Renamed.dll";
+  ASSERT_TRUE(::CopyFileW(VelmoraDllPath().c_str(), copy.c_str(), FALSE));
+  const HMODULE renamed = ::LoadLibraryW(copy.c_str());
+  ASSERT_NE(renamed, nullptr);
+  using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+  const auto getClassObject =
+      reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(::GetProcAddress(renamed, "DllGetClassObject")));
+  ScratchUser user(L"renamed");
+  InFreshApartment([&] {
+    ComPtr<IClassFactory> factory;
+    ASSERT_HRESULT_SUCCEEDED(getClassObject(CLSID_clsVelmora, IID_IClassFactory, &factory));
+    ComPtr<IDispatch> plugin;
+    ASSERT_HRESULT_SUCCEEDED(factory->CreateInstance(nullptr, IID_PPV_ARGS(&plugin)));
+    Initialize(*plugin.Get(), user.Email());
+    Command(*plugin.Get(), L"/xcntsetnick", L"renamed %s");
+  });
+  const std::wstring plugins = L"Software\\Tevrand\\Pelmar2\\" + user.Email() + L"\\Preferences\\Plugins\\";
+  EXPECT_EQ(KeyDefault(HKEY_CURRENT_USER, plugins + L"VelmoraRenamed.dll", L"Nick"), L"renamed %s");
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, plugins + L"Velmora.dll"));
+}
+
 TEST(RegistryPort, ValuesReadBackAsOtherWritersLeftThem) {
   ScratchUser user(L"port");
   const std::wstring key = user.SettingsKey();
