@@ -136,6 +136,7 @@ need command -v x86_64-w64-mingw32-widl || missing+=(mingw-w64-tools)
 [[ -f /usr/src/googletest/CMakeLists.txt ]] || missing+=(googletest)
 need command -v Xvfb || missing+=(xvfb)
 need command -v xvfb-run || missing+=(xvfb)
+need command -v xauth || missing+=(xauth)
 need command -v cmake || missing+=(cmake)
 need command -v ninja || missing+=(ninja-build)
 if [[ ${#missing[@]} -gt 0 ]]; then

@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "com_error.h"
 #include "module.h"
 #include "velmora_object.h"
 
@@ -29,7 +30,7 @@ class ClassFactory final : public IClassFactory {
     if (!object) return E_POINTER;
     *object = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
-    return VelmoraObject::Create(iid, object);
+    return Guarded([&] { return VelmoraObject::Create(iid, object); });
   }
 
   // A lock keeps the DLL loaded, so the next CreateInstance is cheap.

@@ -1,5 +1,6 @@
 // The DLL's entry point and its exports: the class factory, unloading and registration.
 #include "class_factory.h"
+#include "com_error.h"
 #include "module.h"
 #include "registration.h"
 #include "timer_win32.h"
@@ -27,11 +28,11 @@ extern "C" HRESULT WINAPI DllCanUnloadNow() {
 }
 
 extern "C" HRESULT WINAPI DllRegisterServer() {
-  return velmora::win32::Register(RegistrationScope::kMachine);
+  return velmora::win32::Guarded([] { return velmora::win32::Register(RegistrationScope::kMachine); });
 }
 
 extern "C" HRESULT WINAPI DllUnregisterServer() {
-  return velmora::win32::Unregister(RegistrationScope::kMachine);
+  return velmora::win32::Guarded([] { return velmora::win32::Unregister(RegistrationScope::kMachine); });
 }
 
 // "regsvr32 /n /i:user Velmora.dll" registers for the current user only, which needs no
@@ -42,5 +43,6 @@ extern "C" HRESULT WINAPI DllInstall(BOOL install, PCWSTR commandLine) {
     if (::lstrcmpiW(commandLine, L"user") != 0) return E_INVALIDARG;
     scope = RegistrationScope::kUser;
   }
-  return install ? velmora::win32::Register(scope) : velmora::win32::Unregister(scope);
+  return velmora::win32::Guarded(
+      [&] { return install ? velmora::win32::Register(scope) : velmora::win32::Unregister(scope); });
 }
