@@ -450,12 +450,12 @@ void Form1::UserFocus(ControlId control) {
   SetFocus(control);
 }
 
-void Form1::UserSetText(ControlId control, std::u16string_view text) {
+void Form1::UserSetText(ControlId control, std::u16string_view text, std::optional<std::int32_t> caret) {
   Load();
   if (!IsEditable(control)) return;
   SetText(control, text);
   const auto end = static_cast<std::int32_t>(Control(control).text.size());
-  SetSelection(control, end, 0);
+  SetSelection(control, std::clamp(caret.value_or(end), 0, end), 0);
 }
 
 void Form1::UserSelectRow(ControlId control, std::int32_t row) {

@@ -63,8 +63,9 @@ class Form1 {
   // A click on a button or label; on txtTime, a click that left the caret at `caret`.
   void UserClick(ControlId control, std::optional<std::int32_t> caret = std::nullopt);
   void UserFocus(ControlId control);
-  // The user replaced the whole text of an editable field; the caret goes to the end.
-  void UserSetText(ControlId control, std::u16string_view text);
+  // The user changed the text of an editable field; the caret goes to `caret` (a real
+  // field reports where its edit left it), or to the end when not given.
+  void UserSetText(ControlId control, std::u16string_view text, std::optional<std::int32_t> caret = std::nullopt);
   // The user chose a list row; the choice always runs, even for the row already selected.
   void UserSelectRow(ControlId control, std::int32_t row);
   // A key-down; answers the key code after the handler (0 when it consumed the key).

@@ -176,5 +176,21 @@ TEST_F(PluginTest, PreviewFollowsEveryTemplateEditAndTheHostDoesNot) {
   EXPECT_EQ(plugin.State().sNick, u"%s[ss]");
 }
 
+TEST_F(PluginTest, AnEditReportedWithItsCaretKeepsTheCaretWhereTheFieldLeftIt) {
+  Initialize();
+  plugin.Configure();
+  // A real field reports the caret after the user's edit; the model keeps it, clamped.
+  const struct {
+    std::optional<std::int32_t> caret;
+    std::int32_t expected;
+  } cases[] = {{2, 2}, {std::nullopt, 5}, {99, 5}, {-1, 0}};
+  for (const auto& edit : cases) {
+    Form().UserSetText(ControlId::Text2, u"ab%cd", edit.caret);
+    EXPECT_EQ(Control(ControlId::Text2).selStart, edit.expected) << "caret " << edit.caret.value_or(-100);
+    EXPECT_EQ(Control(ControlId::Text2).selLength, 0);
+  }
+  EXPECT_EQ(plugin.State().sNick, u"ab%cd");
+}
+
 }  // namespace
 }  // namespace velmora
