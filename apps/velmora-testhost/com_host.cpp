@@ -29,7 +29,8 @@ ComHost::ComHost(Microsoft::WRL::ComPtr<IDispatch> plugin, const Seam& seam, scr
 script::CallOutcome ComHost::Call(const script::Operation& operation, std::vector<script::Argument>& arguments) {
   const script::Answer answer = CallByName(*plugin_.Get(), operation, arguments);
   if (operation.name != "Configure" || !FormVisible()) return {answer};
-  // The dialog stays shown after the call returned: its answer is reported once it hides.
+  // Configure's modal loop gave way to the script's end with the dialog still shown: its
+  // answer is reported only if the dialog hides after all.
   ++openConfigures_;
   return {answer, false};
 }
@@ -39,20 +40,38 @@ void ComHost::ReportFinishedConfigure() {
   for (; openConfigures_ > 0; --openConfigures_) output_.Returned(*script::FindOperation("Configure"), {}, {});
 }
 
-void ComHost::NeedsWindow(std::string_view action) {
-  throw Unsupported(std::string(action) +
-                    " acts on the configuration window, which velmora-testhost cannot drive yet");
+DialogDriver ComHost::Window(std::string_view action) {
+  VelmoraSeamControl loaded{};
+  Check(seam_.GetControl(L"cmdOk", &loaded), u"loading the dialog failed");
+  const win32::UniqueBstr text{loaded.text};
+  const HWND dialog = DialogDriver::FindWindow();
+  if (!dialog) {
+    throw Unsupported(std::string(action) +
+                      " acts on the configuration window, which Velmora makes when Configure first shows it");
+  }
+  return DialogDriver(dialog);
 }
 
-script::Refusal ComHost::Click(ControlId, std::optional<std::int32_t>) { NeedsWindow("Click"); }
-script::Refusal ComHost::Focus(ControlId) { NeedsWindow("Focus"); }
-script::Refusal ComHost::SetText(ControlId, std::u16string_view) { NeedsWindow("SetText"); }
-script::Refusal ComHost::Select(ControlId, std::int32_t) { NeedsWindow("Select"); }
-script::Refusal ComHost::Type(ControlId, std::u16string_view) { NeedsWindow("Type"); }
-script::Refusal ComHost::KeyDown(ControlId, std::int32_t) { NeedsWindow("KeyDown"); }
-script::Refusal ComHost::Spin(ControlId, bool) { NeedsWindow("Spin"); }
-script::Refusal ComHost::Pick(DateTime) { NeedsWindow("Pick"); }
-script::Refusal ComHost::Close() { NeedsWindow("Close"); }
+script::Refusal ComHost::Click(ControlId control, std::optional<std::int32_t> caret) {
+  return Window("Click").Click(control, caret);
+}
+script::Refusal ComHost::Focus(ControlId control) { return Window("Focus").Focus(control); }
+script::Refusal ComHost::SetText(ControlId control, std::u16string_view text) {
+  return Window("SetText").SetText(control, text);
+}
+script::Refusal ComHost::Select(ControlId control, std::int32_t row) { return Window("Select").Select(control, row); }
+script::Refusal ComHost::Type(ControlId control, std::u16string_view characters) {
+  return Window("Type").Type(control, characters);
+}
+script::Refusal ComHost::KeyDown(ControlId control, std::int32_t keyCode) {
+  return Window("KeyDown").KeyDown(control, keyCode);
+}
+script::Refusal ComHost::Spin(ControlId spin, bool up) { return Window("Spin").Spin(spin, up); }
+script::Refusal ComHost::Pick(DateTime date) { return Window("Pick").Pick(date); }
+script::Refusal ComHost::Close() {
+  Window("Close").Close();
+  return std::nullopt;
+}
 
 void ComHost::SetClock(DateTime now) { Check(seam_.SetClock(win32::ToAutomationDate(now)), u"setting the virtual clock failed"); }
 
@@ -80,6 +99,8 @@ script::StateSnapshot ComHost::State() {
 }
 
 ControlState ComHost::Control(ControlId control) {
+  // What the window shows, once there is one; before that, what the dialog model holds.
+  if (const HWND dialog = DialogDriver::FindWindow()) return DialogDriver(dialog).Read(control);
   const std::wstring name = win32::ToWide(Info(control).name);
   VelmoraSeamControl state{};
   Check(seam_.GetControl(name.c_str(), &state), u"reading a control failed");
@@ -90,10 +111,13 @@ ControlState ComHost::Control(ControlId control) {
   result.selLength = state.selLength;
   result.row = state.row;
   result.visible = state.visible != VARIANT_FALSE;
+  // The window may be made by the load this read caused.
+  if (const HWND dialog = DialogDriver::FindWindow()) return DialogDriver(dialog).Read(control);
   return result;
 }
 
 bool ComHost::FormVisible() {
+  if (const HWND dialog = DialogDriver::FindWindow()) return DialogDriver(dialog).Visible();
   VARIANT_BOOL shown = VARIANT_FALSE;
   Check(seam_.DialogShown(&shown), u"reading the dialog's visibility failed");
   return shown != VARIANT_FALSE;

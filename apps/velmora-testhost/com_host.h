@@ -6,6 +6,7 @@
 #include <oaidl.h>
 #include <wrl/client.h>
 
+#include "dialog_driver.h"
 #include "registry_win32.h"
 #include "script/host.h"
 #include "script/lexer.h"
@@ -14,7 +15,7 @@
 
 namespace velmora::testhost {
 
-// A command this host cannot perform: the dialog actions wait for the configuration window.
+// A command this host cannot perform: a dialog action before the configuration window exists.
 class Unsupported : public script::SyntaxError {
  public:
   using script::SyntaxError::SyntaxError;
@@ -53,7 +54,8 @@ class ComHost : public script::ScriptHost {
   void ReportFinishedConfigure();
 
  private:
-  [[noreturn]] static void NeedsWindow(std::string_view action);
+  // The configuration window, the dialog loaded first as any first use loads it.
+  DialogDriver Window(std::string_view action);
 
   Microsoft::WRL::ComPtr<IDispatch> plugin_;
   const Seam& seam_;

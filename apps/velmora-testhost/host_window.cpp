@@ -57,13 +57,21 @@ LRESULT HostWindow::Handle(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     return events_.setName(text) ? 1 : 0;
   }
   switch (message) {
-    case kRunNext:
-      if (events_.runNext()) {
-        ::PostMessageW(window, kRunNext, 0, 0);
+    case kRunNext: {
+      if (finished_) return 0;
+      bool posted = false;
+      const auto postNext = [&] {
+        if (!posted) ::PostMessageW(window, kRunNext, 0, 0);
+        posted = true;
+      };
+      if (events_.runNext(postNext)) {
+        postNext();
       } else {
+        finished_ = true;
         ::PostQuitMessage(0);
       }
       return 0;
+    }
     default:
       return ::DefWindowProcW(window, message, wParam, lParam);
   }

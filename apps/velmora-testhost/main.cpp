@@ -10,7 +10,11 @@
 //
 // Exit codes: 0 every command ran (a failed host call is output, not a failure); 1 the DLL
 // could not be loaded, registered or created; 2 a malformed script line (stderr names it);
-// 3 a command this host cannot perform yet (the dialog actions).
+// 3 a command this host cannot perform (a dialog action before Configure made the window).
+//
+// The dialog actions act on the real configuration window through its controls' messages
+// (dialog_driver.h). Configure blocks in the window's modal loop; the script goes on from
+// inside it. Message boxes are reported as MsgBox lines and answered OK.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -27,6 +31,7 @@
 #include "base/text.h"
 #include "com_host.h"
 #include "host_window.h"
+#include "message_boxes.h"
 #include "script/commands.h"
 #include "script/runner.h"
 #include "seam.h"
@@ -162,13 +167,18 @@ int Run(const Options& options) {
   script::ScriptRunner runner(host, output);
   int exitCode = 0;
   std::size_t next = 0;
+  const MessageBoxWatcher boxes([&output](const MessageBoxWatcher::Box& box) { output.MsgBox(box.title, box.icon, box.text); });
   HostWindow window({[&output](std::u16string_view text) {
                        output.SetName(text);
                        return true;
                      },
-                     [&]() {
+                     [&](const std::function<void()>& continueInside) {
                        if (next >= lines.size() || exitCode != 0) return false;
                        const script::ParsedLine& line = lines[next++];
+                       const script::Command& command = line.command;
+                       if (command.verb == script::Verb::kCall && command.operation->name == "Configure") {
+                         continueInside();
+                       }
                        try {
                          runner.Execute(line.command);
                          host.ReportFinishedConfigure();

@@ -1,5 +1,5 @@
 #pragma once
-// Where Form1 gets its view on Windows; the real configuration window plugs in here.
+// Where Form1 gets its view on Windows: the configuration window (dialog_window.h).
 #include <memory>
 
 #include "dialog/form1.h"

@@ -1,0 +1,23 @@
+#pragma once
+// How the configuration window names itself and its controls, for the window and for the
+// hosts and tests that find it and act on it as a user would.
+#include <optional>
+
+#include "dialog/controls.h"
+
+namespace velmora::win32 {
+
+inline constexpr wchar_t kDialogWindowClass[] = L"VelmoraForm1";
+
+// Control identifiers start above IDOK and IDCANCEL, which the dialog manager sends for
+// Enter and Escape: neither button is the window's default or cancel button.
+inline constexpr int kFirstControlWindowId = 100;
+
+constexpr int ControlWindowId(ControlId control) { return kFirstControlWindowId + static_cast<int>(control); }
+
+constexpr std::optional<ControlId> ControlOfWindowId(int id) {
+  if (id < kFirstControlWindowId || id >= kFirstControlWindowId + static_cast<int>(kControlCount)) return std::nullopt;
+  return static_cast<ControlId>(id - kFirstControlWindowId);
+}
+
+}  // namespace velmora::win32

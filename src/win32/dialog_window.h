@@ -1,0 +1,81 @@
+#pragma once
+// The configuration window on Windows: a top-level window of the platform's controls that
+// renders Form1's control state and feeds the user's input into Form1's User* entry points.
+//
+// The window is made at the first show and then lives as long as the dialog model; while
+// it exists it keeps the DLL loaded, since its procedures are the DLL's code. Showing runs
+// a modal loop of its own that returns when the model hides the window. Everything runs on
+// the thread that made the plug-in.
+#include <windows.h>
+// The view's MessageBox is the port's operation, not the Win32 macro of that name.
+#undef MessageBox
+
+#include <array>
+#include <optional>
+
+#include "dialog/form1.h"
+#include "dialog_visual_styles.h"
+#include "module.h"
+#include "ports/dialog_view.h"
+#include "raii.h"
+
+namespace velmora::win32 {
+
+class DialogWindow final : public DialogView {
+ public:
+  explicit DialogWindow(Form1& form);
+  ~DialogWindow() override;
+  DialogWindow(const DialogWindow&) = delete;
+  DialogWindow& operator=(const DialogWindow&) = delete;
+
+  void ControlChanged(ControlId control) override;
+  void FocusChanged(ControlId control) override;
+  void ShowModal() override;
+  void Hide() override;
+  void MessageBox(std::u16string_view title, std::u16string_view text, MessageIcon icon) override;
+
+ private:
+  using UniqueFont = UniqueAny<HFONT, &::DeleteObject>;
+
+  bool Create();
+  void CreateControls();
+  [[nodiscard]] HWND Window(ControlId control) const { return controls_[static_cast<std::size_t>(control)]; }
+  // Where a list's text is edited and typed into: its edit field; any other control itself.
+  [[nodiscard]] HWND EditField(ControlId control) const;
+  [[nodiscard]] std::optional<ControlId> ControlOfWindow(HWND window) const;
+
+  // Rendering: model -> controls, comparing before each write.
+  void Render(ControlId control);
+  void RenderFocus();
+
+  // The window's procedure and its handlers.
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+  void OnCommand(ControlId control, UINT code);
+  LRESULT OnNotify(ControlId control, const NMHDR& header);
+  void OnClose();
+
+  // The controls' subclass procedure: keys, characters, focus and clicks reach the model.
+  static LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                      DWORD_PTR self);
+  LRESULT HandleControl(ControlId control, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+  // The modal loop's keyboard handling before dispatch; true when the message was used.
+  bool PreTranslate(MSG& message);
+  void MoveFocus(bool forward);
+
+  // Runs a user action on the model, unless the view itself is writing into the controls.
+  template <typename Action>
+  void UserInput(Action&& action);
+
+  Form1& form_;
+  std::optional<ModuleReference> moduleReference_;
+  VisualStyles styles_;
+  UniqueFont font_;
+  UniqueHwnd window_;
+  std::array<HWND, kControlCount> controls_{};
+  int rendering_ = 0;  // writes into the controls in progress; their notifications are not the user's
+  bool modal_ = false;
+};
+
+}  // namespace velmora::win32
