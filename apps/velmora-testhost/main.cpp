@@ -1,12 +1,13 @@
 // velmora-testhost.exe: a messenger host emulator for Velmora.dll.
 //
-//   velmora-testhost.exe --script FILE [--clock "YYYY-MM-DD HH:MM:SS"] [--dll PATH]
+//   velmora-testhost.exe --script FILE [--clock "YYYY-MM-DD HH:MM:SS"] [--dll PATH] [--shots DIR]
 //
 // Registers the DLL for the current user, creates Velmora.clsVelmora by its ProgID, and runs
 // the host script FILE ("-" reads standard input) against it, calling every operation by
 // name through IDispatch. Nicknames arrive as "Pelmar_SetName" in a window of its own. The
 // clock and the timer are virtual (the DLL's private seam, test_seam.h), starting at --clock
-// (default 2026-01-01 00:00:00); settings live in this user's real registry.
+// (default 2026-01-01 00:00:00); settings live in this user's real registry. With --shots,
+// the screenshots the script marks in comments are saved into DIR (screenshots.h).
 //
 // Exit codes: 0 every command ran (a failed host call is output, not a failure); 1 the DLL
 // could not be loaded, registered or created; 2 a malformed script line (stderr names it);
@@ -23,6 +24,7 @@
 
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -32,6 +34,7 @@
 #include "com_host.h"
 #include "host_window.h"
 #include "message_boxes.h"
+#include "screenshots.h"
 #include "script/commands.h"
 #include "script/runner.h"
 #include "seam.h"
@@ -44,13 +47,14 @@ namespace {
 using Microsoft::WRL::ComPtr;
 
 constexpr char kUsage[] =
-    "usage: velmora-testhost.exe --script FILE [--clock \"YYYY-MM-DD HH:MM:SS\"] [--dll PATH]\n";
+    "usage: velmora-testhost.exe --script FILE [--clock \"YYYY-MM-DD HH:MM:SS\"] [--dll PATH] [--shots DIR]\n";
 constexpr wchar_t kProgId[] = L"Velmora.clsVelmora";
 
 struct Options {
   std::string script;
   DateTime clock = DateTime::FromDate(std::chrono::year{2026} / 1 / 1);
   std::wstring dll;
+  std::wstring shots;
 };
 
 bool ParseOptions(int argc, char** argv, Options& options) {
@@ -71,6 +75,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.clock = DateTime::Combine(*day, *at);
     } else if (option == "--dll") {
       options.dll = win32::ToWide(FromUtf8(value));
+    } else if (option == "--shots") {
+      options.shots = win32::ToWide(FromUtf8(value));
     } else {
       return false;
     }
@@ -167,14 +173,25 @@ int Run(const Options& options) {
   script::ScriptRunner runner(host, output);
   int exitCode = 0;
   std::size_t next = 0;
-  const MessageBoxWatcher boxes([&output](const MessageBoxWatcher::Box& box) { output.MsgBox(box.title, box.icon, box.text); });
+  std::optional<Screenshots> shots;
+  if (!options.shots.empty()) shots.emplace(options.script, options.shots);
+  const MessageBoxWatcher boxes(
+      [&](const MessageBoxWatcher::Box& box) {
+        output.MsgBox(box.title, box.icon, box.text);
+        if (!shots || !shots->TakeBox(box.window)) MessageBoxWatcher::Answer(box.window);
+      },
+      true);
   HostWindow window({[&output](std::u16string_view text) {
                        output.SetName(text);
                        return true;
                      },
                      [&](const std::function<void()>& continueInside) {
-                       if (next >= lines.size() || exitCode != 0) return false;
+                       if (next >= lines.size() || exitCode != 0) {
+                         if (shots) shots->Before(0);
+                         return false;
+                       }
                        const script::ParsedLine& line = lines[next++];
+                       if (shots) shots->Before(line.lineNumber);
                        const script::Command& command = line.command;
                        if (command.verb == script::Verb::kCall && command.operation->name == "Configure") {
                          continueInside();

@@ -4,6 +4,7 @@
 #undef MessageBox
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 
 #include "base/error.h"
@@ -41,11 +42,11 @@ constexpr std::array<Placement, kControlCount> kLayout{{
     {ControlId::Label2, WC_STATICW, SS_LEFT | SS_NOTIFY, 0, 4, 36, 173, 42},
     {ControlId::Text2, WC_EDITW, kEdit, WS_EX_CLIENTEDGE, 4, 82, 173, 21},
     {ControlId::Label10, WC_STATICW, SS_LEFT, 0, 4, 110, 84, 15},
-    {ControlId::Label9, WC_STATICW, SS_LEFT, 0, 92, 110, 85, 15},
-    {ControlId::txtDate, WC_EDITW, kLockedEdit, WS_EX_CLIENTEDGE, 4, 126, 68, 21},
-    {ControlId::udDate, UPDOWN_CLASSW, WS_TABSTOP, 0, 72, 126, 16, 21},
-    {ControlId::txtTime, WC_EDITW, kLockedEdit, WS_EX_CLIENTEDGE, 92, 126, 68, 21},
-    {ControlId::udTime, UPDOWN_CLASSW, WS_TABSTOP, 0, 160, 126, 17, 21},
+    {ControlId::Label9, WC_STATICW, SS_LEFT, 0, 94, 110, 83, 15},
+    {ControlId::txtDate, WC_EDITW, kLockedEdit, WS_EX_CLIENTEDGE, 4, 126, 76, 21},
+    {ControlId::udDate, UPDOWN_CLASSW, WS_TABSTOP, 0, 80, 126, 12, 21},
+    {ControlId::txtTime, WC_EDITW, kLockedEdit, WS_EX_CLIENTEDGE, 94, 126, 71, 21},
+    {ControlId::udTime, UPDOWN_CLASSW, WS_TABSTOP, 0, 165, 126, 12, 21},
     {ControlId::calDate, MONTHCAL_CLASSW, WS_TABSTOP | WS_BORDER, 0, 4, 152, 173, 172},
     {ControlId::Label11, WC_STATICW, SS_LEFT, 0, 4, 158, 173, 15},
     {ControlId::txtDateTime, WC_EDITW, kLockedEdit, WS_EX_CLIENTEDGE, 4, 174, 173, 21},
@@ -168,6 +169,17 @@ bool DialogWindow::Create() {
   ::SendMessageW(calendar, MCM_SETRANGE, GDTR_MIN | GDTR_MAX, reinterpret_cast<LPARAM>(range));
   SYSTEMTIME first = ToSystemTime(form_.CalendarSelection());
   ::SendMessageW(calendar, MCM_SETCURSEL, 0, reinterpret_cast<LPARAM>(&first));
+  // A whole month must fit the column: under a wide font the calendar gets a smaller one.
+  RECT needed{};
+  RECT given{};
+  ::GetClientRect(calendar, &given);
+  LOGFONTW smaller = metrics.lfMessageFont;
+  while (::SendMessageW(calendar, MCM_GETMINREQRECT, 0, reinterpret_cast<LPARAM>(&needed)) &&
+         needed.right > given.right && std::abs(smaller.lfHeight) > 6) {
+    smaller.lfHeight += smaller.lfHeight < 0 ? 1 : -1;
+    calendarFont_.reset(::CreateFontIndirectW(&smaller));
+    ::SendMessageW(calendar, WM_SETFONT, reinterpret_cast<WPARAM>(calendarFont_.get()), FALSE);
+  }
   // Above the rows it covers: children overlap in the order of their Z position.
   ::SetWindowPos(calendar, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   for (const ControlId spin : {ControlId::udDate, ControlId::udTime}) {

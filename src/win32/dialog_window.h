@@ -72,6 +72,7 @@ class DialogWindow final : public DialogView {
   std::optional<ModuleReference> moduleReference_;
   VisualStyles styles_;
   UniqueFont font_;
+  UniqueFont calendarFont_;
   UniqueHwnd window_;
   std::array<HWND, kControlCount> controls_{};
   int rendering_ = 0;  // writes into the controls in progress; their notifications are not the user's
