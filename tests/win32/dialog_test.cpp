@@ -1,0 +1,299 @@
+// The configuration window: Configure's modal loop, the focus order, the fields that the
+// model edits itself, and the window's life across shows. Each test acts from inside the
+// modal loop, one step per posted message, the way a user's input arrives.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "dialog_ids.h"
+#include "support.h"
+
+namespace velmora::wintest {
+namespace {
+
+using Step = std::function<void()>;
+
+HWND FindDialog() {
+  HWND found = nullptr;
+  ::EnumThreadWindows(
+      ::GetCurrentThreadId(),
+      [](HWND window, LPARAM out) -> BOOL {
+        wchar_t name[32] = {};
+        ::GetClassNameW(window, name, 32);
+        if (::lstrcmpW(name, win32::kDialogWindowClass) != 0) return TRUE;
+        *reinterpret_cast<HWND*>(out) = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+HWND Control(ControlId control) { return ::GetDlgItem(FindDialog(), win32::ControlWindowId(control)); }
+
+HWND EditOf(ControlId control) {
+  COMBOBOXINFO parts{};
+  parts.cbSize = sizeof parts;
+  const HWND window = Control(control);
+  return ::GetComboBoxInfo(window, &parts) ? parts.hwndItem : window;
+}
+
+std::wstring TextOf(HWND window) {
+  wchar_t text[256] = {};
+  ::GetWindowTextW(window, text, 256);
+  return text;
+}
+
+std::pair<DWORD, DWORD> SelectionOf(HWND edit) {
+  DWORD start = 0;
+  DWORD end = 0;
+  ::SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  return {start, end};
+}
+
+// The control the keyboard focus is in, by its name.
+std::wstring FocusedName() {
+  const HWND focused = ::GetFocus();
+  for (const ControlInfo& info : Controls()) {
+    const HWND control = Control(info.id);
+    if (control && (control == focused || ::IsChild(control, focused))) return {info.name.begin(), info.name.end()};
+  }
+  return L"<none>";
+}
+
+// The model's view of a control, through the DLL's seam.
+struct ModelControl {
+  std::wstring text;
+  LONG selStart = 0;
+  LONG selLength = 0;
+};
+ModelControl Model(ControlId control) {
+  VelmoraSeamControl state{};
+  const std::wstring name(Info(control).name.begin(), Info(control).name.end());
+  EXPECT_HRESULT_SUCCEEDED(Export<VelmoraSeamGetControlFn>("VelmoraSeamGetControl")(name.c_str(), &state));
+  ModelControl model{state.text ? state.text : L"", state.selStart, state.selLength};
+  ::SysFreeString(state.text);
+  return model;
+}
+
+void Press(HWND target, WPARAM key, wchar_t character = 0) {
+  ::SendMessageW(target, WM_KEYDOWN, key, 1);
+  if (character) ::SendMessageW(target, WM_CHAR, character, 1);
+}
+
+// Runs each step from a message posted after the one before, so input a step posts is
+// handled by the modal loop first. A dialog still shown after the last step is closed.
+class Steps {
+ public:
+  explicit Steps(std::vector<Step> steps) : steps_(std::move(steps)) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = &WindowProc;
+    windowClass.hInstance = ::GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"VelmoraDialogTestSteps";
+    ::RegisterClassW(&windowClass);
+    window_.reset(::CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    windowClass.hInstance, nullptr));
+    ::SetWindowLongPtrW(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    ::PostMessageW(window_.get(), WM_APP, 0, 0);
+  }
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<Steps*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (message != WM_APP || !self) return ::DefWindowProcW(window, message, wParam, lParam);
+    if (self->next_ < self->steps_.size()) {
+      self->steps_[self->next_++]();
+      ::PostMessageW(window, WM_APP, 0, 0);
+    } else if (const HWND dialog = FindDialog(); dialog && ::IsWindowVisible(dialog)) {
+      ADD_FAILURE() << "the dialog is still shown after the last step";
+      ::SendMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    }
+    return 0;
+  }
+
+  std::vector<Step> steps_;
+  std::size_t next_ = 0;
+  win32::UniqueHwnd window_;
+};
+
+class Dialog : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { registration_ = std::make_unique<MachineRegistration>(); }
+  static void TearDownTestSuite() { registration_.reset(); }
+
+  static void Call(IDispatch& plugin, const wchar_t* operation, Arguments& arguments) {
+    Outcome outcome;
+    CallByName(plugin, operation, arguments, outcome);
+    ASSERT_HRESULT_SUCCEEDED(outcome.hr) << "calling " << operation;
+  }
+  // Initialize for a scratch user, then Configure with `steps` run inside its modal loop.
+  void Configure(IDispatch& plugin, std::vector<Step> steps) {
+    if (!initialized_) {
+      Arguments initialize;
+      initialize.I4(1).Text(user_.Email().c_str()).Nothing();
+      Call(plugin, L"Initialize", initialize);
+      initialized_ = true;
+    }
+    const Steps running(std::move(steps));
+    Arguments none;
+    Call(plugin, L"Configure", none);
+  }
+  static bool Shown() {
+    VARIANT_BOOL shown = VARIANT_FALSE;
+    EXPECT_HRESULT_SUCCEEDED(Export<VelmoraSeamDialogShownFn>("VelmoraSeamDialogShown")(&shown));
+    return shown != VARIANT_FALSE;
+  }
+  static void Click(ControlId control) { ::SendMessageW(Control(control), BM_CLICK, 0, 0); }
+
+  ScratchUser user_{L"dialog"};
+  bool initialized_ = false;
+
+ private:
+  static inline std::unique_ptr<MachineRegistration> registration_;
+};
+
+TEST_F(Dialog, TabMovesTheFocusInTheFormsOrderAndTheDateFieldOpensTheCalendar) {
+  InFreshApartment([&] {
+    const ComPtr<IDispatch> plugin = CreateByProgId();
+    ASSERT_NE(plugin, nullptr);
+    std::vector<std::wstring> visited;
+    std::vector<Step> steps{[&] { visited.push_back(FocusedName()); }};
+    for (int tab = 0; tab < 13; ++tab) {
+      steps.emplace_back([] { ::PostMessageW(::GetFocus(), WM_KEYDOWN, VK_TAB, 1); });
+      steps.emplace_back([&] { visited.push_back(FocusedName()); });
+    }
+    steps.emplace_back([] { Click(ControlId::cmdCancel); });
+    Configure(*plugin.Get(), steps);
+    // The calendar is hidden until the date field gains the focus; then it takes its turn.
+    const std::vector<std::wstring> expected{L"cmdOk",  L"cmdCancel", L"Text2",   L"Combo1",      L"cmbDelay",
+                                             L"udTime", L"txtTime",   L"txtDate", L"udDate",      L"calDate",
+                                             L"txtDateTime", L"cmdEnable", L"Text9", L"cmdOk"};
+    EXPECT_EQ(visited, expected);
+  });
+}
+
+TEST_F(Dialog, KeysInTheTimeFieldChangeOnlyWhatTheModelChanges) {
+  InFreshApartment([&] {
+    const ComPtr<IDispatch> plugin = CreateByProgId();
+    ASSERT_NE(plugin, nullptr);
+    Configure(*plugin.Get(), {[] {
+                                const HWND field = Control(ControlId::txtTime);
+                                ::SetFocus(field);
+                                const struct {
+                                  WPARAM key;
+                                  wchar_t character;
+                                } keys[] = {{VK_HOME, 0}, {VK_END, 0},   {VK_DELETE, 0}, {VK_BACK, L'\b'},
+                                            {'X', L'x'},   {VK_LEFT, 0}, {'7', L'7'},     {VK_RIGHT, 0}};
+                                for (const auto& key : keys) {
+                                  Press(field, key.key, key.character);
+                                  const ModelControl model = Model(ControlId::txtTime);
+                                  EXPECT_EQ(TextOf(field), model.text) << "after key " << key.key;
+                                  const auto [start, end] = SelectionOf(field);
+                                  EXPECT_EQ(static_cast<LONG>(start), model.selStart) << "after key " << key.key;
+                                  EXPECT_EQ(static_cast<LONG>(end - start), model.selLength) << "after key " << key.key;
+                                }
+                                // Left went to the minutes, where the 7 went in.
+                                EXPECT_EQ(TextOf(field).substr(3, 2), L"07");
+                              },
+                              [] { Click(ControlId::cmdCancel); }});
+  });
+}
+
+TEST_F(Dialog, DelayDigitsAreDiscardedUntilOwnDelayIsChosenFromTheList) {
+  InFreshApartment([&] {
+    const ComPtr<IDispatch> plugin = CreateByProgId();
+    ASSERT_NE(plugin, nullptr);
+    VelmoraSeamState state{};
+    Configure(*plugin.Get(), {[] {
+                                Press(EditOf(ControlId::cmbDelay), '4', L'4');
+                                Press(EditOf(ControlId::cmbDelay), '5', L'5');
+                                EXPECT_EQ(TextOf(Control(ControlId::cmbDelay)), L"1 Minute");
+                                // Down to the last row with the keyboard, as a user chooses it.
+                                ::SetFocus(Control(ControlId::cmbDelay));
+                                for (int row = 0; row < 20; ++row) Press(EditOf(ControlId::cmbDelay), VK_DOWN);
+                              },
+                              [] {
+                                // The list wrote its row's text after the choice; the field shows the
+                                // prompt again, selected, so the digits replace it.
+                                const HWND edit = EditOf(ControlId::cmbDelay);
+                                EXPECT_EQ(TextOf(edit), L"Enter Number of Seconds");
+                                EXPECT_EQ(SelectionOf(edit), (std::pair<DWORD, DWORD>{0, 23}));
+                                Press(edit, '4', L'4');
+                                Press(edit, '5', L'5');
+                                Press(edit, VK_RETURN, L'\r');
+                                EXPECT_EQ(TextOf(edit), L"45");
+                              },
+                              [&] {
+                                ASSERT_HRESULT_SUCCEEDED(Export<VelmoraSeamGetStateFn>("VelmoraSeamGetState")(&state));
+                                Click(ControlId::cmdCancel);
+                              }});
+    EXPECT_STREQ(state.sDelayCode, L"45");
+    EXPECT_EQ(state.nDelaySeconds, 45);
+    ::SysFreeString(state.sNick);
+    ::SysFreeString(state.sDelayCode);
+  });
+}
+
+TEST_F(Dialog, CloseBoxOkAndCancelHideTheWindowAndTheNextConfigureShowsTheSameOne) {
+  InFreshApartment([&] {
+    const ComPtr<IDispatch> plugin = CreateByProgId();
+    ASSERT_NE(plugin, nullptr);
+    HWND first = nullptr;
+    const auto leave = [&](const char* how, const Step& leaving) {
+      HWND shown = nullptr;
+      Configure(*plugin.Get(), {[&] {
+                                  shown = FindDialog();
+                                  EXPECT_TRUE(::IsWindowVisible(shown)) << how;
+                                  ::SendMessageW(Control(ControlId::Combo1), CB_SETCURSEL, 1, 0);
+                                  ::SendMessageW(shown, WM_COMMAND, MAKEWPARAM(win32::ControlWindowId(ControlId::Combo1), CBN_SELCHANGE),
+                                                 reinterpret_cast<LPARAM>(Control(ControlId::Combo1)));
+                                },
+                                leaving});
+      // Configure returned: the window is hidden, not destroyed, and it is the first one.
+      EXPECT_TRUE(::IsWindow(shown)) << how;
+      EXPECT_FALSE(::IsWindowVisible(shown)) << how;
+      EXPECT_FALSE(Shown()) << how;
+      if (!first) first = shown;
+      EXPECT_EQ(shown, first) << how;
+    };
+    leave("close box", [] { ::SendMessageW(FindDialog(), WM_SYSCOMMAND, SC_CLOSE, 0); });
+    leave("OK", [] { Click(ControlId::cmdOk); });
+    EXPECT_EQ(user_.Read(L"Type"), L"2");
+    leave("Cancel", [] { Click(ControlId::cmdCancel); });
+  });
+}
+
+TEST_F(Dialog, WindowHasItsCaptionSizeAndTheCommonControlsVersion6) {
+  InFreshApartment([&] {
+    const ComPtr<IDispatch> plugin = CreateByProgId();
+    ASSERT_NE(plugin, nullptr);
+    Configure(*plugin.Get(), {[] {
+                                const HWND dialog = FindDialog();
+                                EXPECT_EQ(TextOf(dialog), L"Zorvane");
+                                const HDC screen = ::GetDC(nullptr);
+                                const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+                                ::ReleaseDC(nullptr, screen);
+                                RECT client{};
+                                ::GetClientRect(dialog, &client);
+                                EXPECT_EQ(client.right, ::MulDiv(181, dpi, 96));
+                                EXPECT_EQ(client.bottom, ::MulDiv(440, dpi, 96));
+                                EXPECT_EQ(::GetWindow(dialog, GW_OWNER), nullptr);
+                                // Version 6 of the standard controls lives in comctl32, the
+                                // classic ones in user32.
+                                HMODULE owner = nullptr;
+                                const auto procedure = ::GetClassLongPtrW(Control(ControlId::cmdOk), GCLP_WNDPROC);
+                                ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                                     reinterpret_cast<LPCWSTR>(procedure), &owner);
+                                EXPECT_EQ(owner, ::GetModuleHandleW(L"comctl32.dll"));
+                                EXPECT_FALSE(::IsWindowVisible(Control(ControlId::calDate)));
+                              },
+                              [] { Click(ControlId::cmdCancel); }});
+  });
+}
+
+}  // namespace
+}  // namespace velmora::wintest
