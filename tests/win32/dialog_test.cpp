@@ -295,5 +295,51 @@ TEST_F(Dialog, WindowHasItsCaptionSizeAndTheCommonControlsVersion6) {
   });
 }
 
+TEST_F(Dialog, TypingInsideTheTemplateKeepsTheCaretWhileThePreviewFollows) {
+  InFreshApartment([&] {
+    const ComPtr<IDispatch> plugin = CreateByProgId();
+    ASSERT_NE(plugin, nullptr);
+    Configure(*plugin.Get(), {[] {
+                                const HWND field = Control(ControlId::Text2);
+                                ::SetFocus(field);
+                                ::SendMessageW(field, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L"[ss] left"));
+                                ::SendMessageW(field, EM_SETSEL, 0, 0);
+                                Press(field, '5', L'%');
+                                Press(field, 'S', L's');
+                                EXPECT_EQ(TextOf(field), L"%s[ss] left");
+                                EXPECT_EQ(SelectionOf(field), (std::pair<DWORD, DWORD>{2, 2}));
+                                EXPECT_EQ(Model(ControlId::Text2).text, L"%s[ss] left");
+                                const std::wstring preview = TextOf(Control(ControlId::Text9));
+                                EXPECT_EQ(preview, Model(ControlId::Text9).text);
+                                EXPECT_TRUE(preview.ends_with(L"s left")) << "preview \"" << preview.c_str() << '"';
+                              },
+                              [] { Click(ControlId::cmdCancel); }});
+  });
+}
+
+TEST_F(Dialog, AccessKeysClickOkAndCancel) {
+  InFreshApartment([&] {
+    const ComPtr<IDispatch> plugin = CreateByProgId();
+    ASSERT_NE(plugin, nullptr);
+    for (const wchar_t key : {L'c', L'o'}) {
+      Configure(*plugin.Get(), {[] {
+                                  // A count type, so that OK does not stop at its question.
+                                  ::SendMessageW(Control(ControlId::Combo1), CB_SETCURSEL, 0, 0);
+                                  ::SendMessageW(FindDialog(), WM_COMMAND,
+                                                 MAKEWPARAM(win32::ControlWindowId(ControlId::Combo1), CBN_SELCHANGE),
+                                                 reinterpret_cast<LPARAM>(Control(ControlId::Combo1)));
+                                  ::SetFocus(Control(ControlId::Text2));
+                                },
+                                [key] {
+                                  constexpr LPARAM kAltDown = LPARAM{1} << 29;
+                                  ::PostMessageW(::GetFocus(), WM_SYSCHAR, key, kAltDown | 1);
+                                }});
+      EXPECT_FALSE(Shown()) << "Alt+" << static_cast<char>(key);
+    }
+    // Cancel stored nothing; OK stored the count type.
+    EXPECT_EQ(user_.Read(L"Type"), L"1");
+  });
+}
+
 }  // namespace
 }  // namespace velmora::wintest
