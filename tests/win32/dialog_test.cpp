@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dialog_ids.h"
@@ -84,6 +85,10 @@ void Press(HWND target, WPARAM key, wchar_t character = 0) {
   if (character) ::SendMessageW(target, WM_CHAR, character, 1);
 }
 
+// A step that calls this makes the next step wait, with only the dialog's loop running.
+thread_local UINT pauseBeforeNextStep = 0;
+void PauseBeforeNextStep(UINT milliseconds) { pauseBeforeNextStep = milliseconds; }
+
 // Runs each step from a message posted after the one before, so input a step posts is
 // handled by the modal loop first. A dialog still shown after the last step is closed.
 class Steps {
@@ -103,10 +108,18 @@ class Steps {
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<Steps*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (message == WM_TIMER) {
+      ::KillTimer(window, wParam);
+      message = WM_APP;
+    }
     if (message != WM_APP || !self) return ::DefWindowProcW(window, message, wParam, lParam);
     if (self->next_ < self->steps_.size()) {
       self->steps_[self->next_++]();
-      ::PostMessageW(window, WM_APP, 0, 0);
+      if (const UINT pause = std::exchange(pauseBeforeNextStep, 0)) {
+        ::SetTimer(window, 1, pause, nullptr);
+      } else {
+        ::PostMessageW(window, WM_APP, 0, 0);
+      }
     } else if (const HWND dialog = FindDialog(); dialog && ::IsWindowVisible(dialog)) {
       ADD_FAILURE() << "the dialog is still shown after the last step";
       ::SendMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -338,6 +351,31 @@ TEST_F(Dialog, AccessKeysClickOkAndCancel) {
     }
     // Cancel stored nothing; OK stored the count type.
     EXPECT_EQ(user_.Read(L"Type"), L"1");
+  });
+}
+
+TEST_F(Dialog, TheCounterKeepsPublishingWhileTheWindowIsShown) {
+  const std::wstring enabled = L"True";
+  const std::wstring sixSeconds = L"6s";
+  for (const auto& [name, value] : {std::pair{L"Enable", &enabled}, std::pair{L"Interval", &sixSeconds}}) {
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, user_.SettingsKey().c_str(), name, REG_SZ, value->c_str(),
+                                static_cast<DWORD>((value->size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+  }
+  InFreshApartment([&] {
+    const NameCatcher host;
+    const ComPtr<IDispatch> plugin = CreateByProgId();
+    ASSERT_NE(plugin, nullptr);
+    std::size_t beforeTheTick = 0;
+    Configure(*plugin.Get(), {[&] {
+                                beforeTheTick = host.Names().size();
+                                // One refresh period of six seconds, with the window's loop alone running.
+                                PauseBeforeNextStep(6500);
+                              },
+                              [] { Click(ControlId::cmdCancel); }});
+    EXPECT_EQ(beforeTheTick, 1u) << "Initialize publishes at once";
+    // Cancel's reload publishes too; the tick came before it.
+    EXPECT_GE(host.Names().size(), beforeTheTick + 2) << "no tick while the window was shown";
   });
 }
 
