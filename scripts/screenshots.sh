@@ -8,8 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 JOBS=${JOBS:-2}
-WINE=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver64
+source scripts/lib/wine.sh
 OUT=$ROOT/docs/screenshots
 
 # --- Inside Xvfb ----------------------------------------------------------------------------
@@ -17,17 +16,7 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
   WORK=$ROOT/build/screenshots
   rm -rf "$WORK"
   mkdir -p "$WORK/shots" "$OUT"
-  export WINEPREFIX=$WORK/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
-  "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
-  wine() { timeout 180 "$WINE" "$@" </dev/null; }
-  wine wineboot -i >/dev/null 2>&1
-  "$WINESERVER" -w
-  # Windows that no window manager looks after, framed by Wine itself; dates and times in
-  # the forms the scripts use.
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
-  wine reg add 'HKCU\Control Panel\International' /v sShortDate /d yyyy-MM-dd /f >/dev/null
-  wine reg add 'HKCU\Control Panel\International' /v sTimeFormat /d HH:mm:ss /f >/dev/null
-  wine reg add 'HKCU\Control Panel\International' /v iDate /d 2 /f >/dev/null
+  make_wine_prefix "$WORK/prefix"
   (cd "$ROOT/scripts" &&
     wine "$ROOT/build/win64/bin/velmora-testhost.exe" --script screenshots.vms \
       --shots "$(wine winepath -w "$WORK/shots" | tr -d '\r')" >"$WORK/screenshots.out")
@@ -35,8 +24,7 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
     convert "$WORK/shots/$name.bmp" "$OUT/$name.png"
     echo "docs/screenshots/$name.png"
   done
-  "$WINESERVER" -k >/dev/null 2>&1 || true
-  rm -rf "$WINEPREFIX"
+  remove_wine_prefix
   exit
 fi
 

@@ -16,8 +16,7 @@ cd "$(dirname "$0")/.."
 ROOT=$PWD
 JOBS=${JOBS:-2}
 
-WINE=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver64
+source scripts/lib/wine.sh
 
 # --- Inside Xvfb: the tests themselves ----------------------------------------------------
 if [[ "${1:-}" == "--under-xvfb" ]]; then
@@ -30,24 +29,7 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
 
   rm -rf "$WORK"
   mkdir -p "$WORK"
-  export WINEPREFIX=$WORK/prefix
-  export WINEDEBUG=-all
-  export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko installer dialogs
-  export LC_ALL=C.UTF-8                       # the prefix's regional forms: English (US)
-  # Started apart, so no Wine process keeps our output pipes open after it ends.
-  "$WINESERVER" -p </dev/null >/dev/null 2>&1
-  wine() { timeout 180 "$WINE" "$@" </dev/null; }
-  wine wineboot -i >/dev/null 2>&1
-  "$WINESERVER" -w
-  # No window manager runs under Xvfb: windows that Wine frames itself, so hiding one does
-  # not wait for a manager's answer.
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
-  # The user's regional forms: dates and times as the development host writes them, so the
-  # shared scripts give the same texts here (tests/win32/acceptance holds the expected output
-  # of the few lines where the platform's date parser still reads a text differently).
-  wine reg add 'HKCU\Control Panel\International' /v sShortDate /d yyyy-MM-dd /f >/dev/null
-  wine reg add 'HKCU\Control Panel\International' /v sTimeFormat /d HH:mm:ss /f >/dev/null
-  wine reg add 'HKCU\Control Panel\International' /v iDate /d 2 /f >/dev/null
+  make_wine_prefix "$WORK/prefix"
 
   # The shape of both DLLs: the five exports, and nothing but system DLLs to load.
   for arch in win64:x86_64 win32:i686; do
@@ -119,8 +101,7 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
     if [[ -s "$problems" ]]; then fail "script $name" "$problems"; else pass "script $name"; fi
   done
 
-  "$WINESERVER" -k >/dev/null 2>&1
-  rm -rf "$WINEPREFIX"
+  remove_wine_prefix
   echo "windows: $passed passed, $failed failed"
   [[ $failed -eq 0 ]]
   exit

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "automation_date.h"
 #include "base/text.h"
 #include "dialog_ids.h"
 #include "script/format.h"
@@ -30,15 +31,6 @@ LPARAM At(POINT point) { return MAKELPARAM(point.x, point.y); }
 void ClickAt(HWND window, POINT point) {
   ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, At(point));
   ::SendMessageW(window, WM_LBUTTONUP, 0, At(point));
-}
-
-SYSTEMTIME ToSystemTime(DateTime date) {
-  const std::chrono::year_month_day day = date.Ymd();
-  SYSTEMTIME time{};
-  time.wYear = static_cast<WORD>(static_cast<int>(day.year()));
-  time.wMonth = static_cast<WORD>(static_cast<unsigned>(day.month()));
-  time.wDay = static_cast<WORD>(static_cast<unsigned>(day.day()));
-  return time;
 }
 
 std::u16string DateOf(const SYSTEMTIME& time) {
@@ -184,7 +176,7 @@ script::Refusal DialogDriver::Pick(DateTime date) const {
   SYSTEMTIME range[2] = {};
   ::SendMessageW(calendar, MCM_GETRANGE, 0, reinterpret_cast<LPARAM>(range));
   // Turning to the date's month as the user would; the calendar refuses dates out of range.
-  SYSTEMTIME wanted = ToSystemTime(date);
+  SYSTEMTIME wanted = win32::ToSystemTime(date);
   if (!::SendMessageW(calendar, MCM_SETCURSEL, 0, reinterpret_cast<LPARAM>(&wanted))) {
     return u"the calendar offers only " + DateOf(range[0]) + u" to " + DateOf(range[1]);
   }

@@ -39,4 +39,16 @@ DateTime FromSystemTime(const SYSTEMTIME& time) {
                            DateTime::FromTimeOfDay(time.wHour, time.wMinute, time.wSecond));
 }
 
+SYSTEMTIME ToSystemTime(DateTime value) {
+  const std::chrono::year_month_day day = value.Ymd();
+  SYSTEMTIME time{};
+  time.wYear = static_cast<WORD>(static_cast<int>(day.year()));
+  time.wMonth = static_cast<WORD>(static_cast<unsigned>(day.month()));
+  time.wDay = static_cast<WORD>(static_cast<unsigned>(day.day()));
+  time.wHour = static_cast<WORD>(value.Hour());
+  time.wMinute = static_cast<WORD>(value.Minute());
+  time.wSecond = static_cast<WORD>(value.Second());
+  return time;
+}
+
 }  // namespace velmora::win32

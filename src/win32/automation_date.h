@@ -15,5 +15,6 @@ DATE ToAutomationDate(DateTime value);
 // To the nearest whole second; nullopt outside the automation date's years 100 to 9999.
 std::optional<DateTime> FromAutomationDate(DATE date);
 DateTime FromSystemTime(const SYSTEMTIME& time);
+SYSTEMTIME ToSystemTime(DateTime value);
 
 }  // namespace velmora::win32

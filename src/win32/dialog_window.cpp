@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "automation_date.h"
 #include "base/error.h"
 #include "dialog_ids.h"
 #include "text_win32.h"
@@ -59,19 +60,6 @@ constexpr std::array<Placement, kControlCount> kLayout{{
     {ControlId::cmdOk, WC_BUTTONW, kButton, 0, 4, 405, 84, 27},
     {ControlId::cmdCancel, WC_BUTTONW, kButton, 0, 93, 405, 84, 27},
 }};
-
-SYSTEMTIME ToSystemTime(DateTime date) {
-  const std::chrono::year_month_day day = date.Ymd();
-  SYSTEMTIME time{};
-  time.wYear = static_cast<WORD>(static_cast<int>(day.year()));
-  time.wMonth = static_cast<WORD>(static_cast<unsigned>(day.month()));
-  time.wDay = static_cast<WORD>(static_cast<unsigned>(day.day()));
-  return time;
-}
-
-DateTime FromSystemTime(const SYSTEMTIME& time) {
-  return DateTime::FromDate(std::chrono::year{time.wYear} / time.wMonth / time.wDay);
-}
 
 std::u16string WindowText(HWND window) {
   std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
