@@ -8,6 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 JOBS=${JOBS:-2}
+source scripts/lib/packages.sh
 source scripts/lib/wine.sh
 OUT=$ROOT/docs/screenshots
 
@@ -29,25 +30,8 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
 fi
 
 # --- Outside: install, build, then the above under Xvfb ------------------------------------
-missing=()
-need() { "$@" >/dev/null 2>&1; }
-need command -v x86_64-w64-mingw32-g++-win32 || missing+=(g++-mingw-w64-x86-64-win32)
-need command -v x86_64-w64-mingw32-widl || missing+=(mingw-w64-tools)
-[[ -f /usr/include/wine/wine/windows/oaidl.idl ]] || missing+=(libwine-dev)
-[[ -x $WINE && -x $WINESERVER ]] || missing+=(wine64)
-[[ -f /usr/share/wine/fonts/marlett.ttf ]] || missing+=(fonts-wine)
-need command -v xvfb-run || missing+=(xvfb)
-need command -v xauth || missing+=(xauth)
-need command -v convert-im6.q16 || missing+=(imagemagick)
-need command -v cmake || missing+=(cmake)
-need command -v ninja || missing+=(ninja-build)
-if [[ ${#missing[@]} -gt 0 ]]; then
-  echo "installing: ${missing[*]}"
-  sudo=""
-  [[ $(id -u) -ne 0 ]] && sudo=sudo
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+require_packages g++-mingw-w64-x86-64-win32 mingw-w64-tools libwine-dev wine64 fonts-wine xvfb xauth \
+  imagemagick cmake ninja-build
 # ImageMagick's own convert, whatever else of that name comes first on the PATH.
 convert() { convert-im6.q16 "$@"; }
 export -f convert

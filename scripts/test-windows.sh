@@ -16,6 +16,7 @@ cd "$(dirname "$0")/.."
 ROOT=$PWD
 JOBS=${JOBS:-2}
 
+source scripts/lib/packages.sh
 source scripts/lib/wine.sh
 
 # --- Inside Xvfb: the tests themselves ----------------------------------------------------
@@ -108,28 +109,9 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
 fi
 
 # --- Outside: install, build, then run the above under Xvfb --------------------------------
-missing=()
-need() { "$@" >/dev/null 2>&1; }
-need command -v x86_64-w64-mingw32-g++-win32 || missing+=(g++-mingw-w64-x86-64-win32)
-need command -v x86_64-w64-mingw32-g++-posix || missing+=(g++-mingw-w64-x86-64-posix)
-need command -v i686-w64-mingw32-g++-win32 || missing+=(g++-mingw-w64-i686-win32)
-need command -v x86_64-w64-mingw32-widl || missing+=(mingw-w64-tools)
-[[ -f /usr/include/wine/wine/windows/oaidl.idl ]] || missing+=(libwine-dev)
-[[ -x $WINE && -x $WINESERVER ]] || missing+=(wine64)
-[[ -f /usr/src/googletest/CMakeLists.txt ]] || missing+=(googletest)
-need command -v Xvfb || missing+=(xvfb)
-need command -v xvfb-run || missing+=(xvfb)
-need command -v xauth || missing+=(xauth)
-need command -v cmake || missing+=(cmake)
-need command -v ninja || missing+=(ninja-build)
-if [[ ${#missing[@]} -gt 0 ]]; then
-  echo "installing: ${missing[*]}"
-  sudo=""
-  [[ $(id -u) -ne 0 ]] && sudo=sudo
-  $sudo apt-get update -qq &&
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null ||
-    { echo "windows: 0 passed, 1 failed"; exit 1; }
-fi
+require_packages g++-mingw-w64-x86-64-win32 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-win32 \
+  mingw-w64-tools libwine-dev wine64 googletest xvfb xauth cmake ninja-build ||
+  { echo "windows: 0 passed, 1 failed"; exit 1; }
 
 build() {  # <build dir name> <configure arguments...> -- <targets...>
   local dir=$1
