@@ -3,6 +3,8 @@
 #include <array>
 #include <charconv>
 
+#include "base/text.h"
+
 namespace velmora {
 
 namespace {
@@ -124,8 +126,6 @@ bool EvaluateBracket(std::u16string& text, std::size_t first, std::int64_t value
   return true;
 }
 
-bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 }  // namespace
 

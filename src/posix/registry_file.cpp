@@ -45,7 +45,6 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
 // Bytes that are not UTF-8 come back changed from a decode and encode.
 bool IsUtf8(std::string_view text) { return ToUtf8(FromUtf8(text)) == text; }
 
-bool IsSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
 
 // Text that a line shows as it is: no line breaks, no other control characters, no lone
 // surrogates (UTF-8 cannot carry them).
@@ -55,8 +54,7 @@ bool IsPlain(std::u16string_view text) {
     if (unit < 0x20 || (unit >= 0x7F && unit <= 0x9F) || unit == 0x2028 || unit == 0x2029) {
       return false;
     }
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
+    if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
       ++i;
     } else if (IsSurrogate(unit)) {
       return false;

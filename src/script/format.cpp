@@ -13,8 +13,6 @@ std::string HexEscape(char16_t unit) {
   return buffer;
 }
 
-bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 std::string Name(ControlId control) { return ToUtf8(Info(control).name); }
 }  // namespace

@@ -32,7 +32,7 @@ namespace {
 // A value name as the script wrote it: bare when it reads back as one word, else quoted.
 std::string KeyText(std::u16string_view key) {
   const bool bare = !key.empty() && std::all_of(key.begin(), key.end(), [](char16_t c) {
-    return c > u' ' && c != 0x7F && c != u'"' && c != u'\\' && (c < 0xD800 || c > 0xDFFF);
+    return c > u' ' && c != 0x7F && c != u'"' && c != u'\\' && !IsSurrogate(c);
   });
   return bare ? ToUtf8(key) : Quote(key);
 }
