@@ -20,7 +20,7 @@ std::string Number(double value) {
 }
 
 void CheckReading(std::u16string_view text) {
-  const double read = ReadNumber(text);
+  const double read = ReadNumber(text, u'.');
   FUZZ_CHECK(!std::isnan(read), Shown(text) + " read as NaN");
   FUZZ_CHECK(!(read == 0 && std::signbit(read)), Shown(text) + " read as -0");
 
@@ -50,7 +50,7 @@ void CheckWriting(double value) {
   const std::u16string text = NumberText(value, u'.');
   if (std::isfinite(value)) {
     // Written, read and written again gives the same text: a stored delay never drifts.
-    const double back = ReadNumber(text);
+    const double back = ReadNumber(text, u'.');
     const std::u16string again = NumberText(back, u'.');
     FUZZ_CHECK(again == text, Number(value) + " wrote " + Shown(text) + ", read back " + Number(back) +
                                   " which writes " + Shown(again));
@@ -58,6 +58,10 @@ void CheckWriting(double value) {
                Number(value) + " came back as " + Number(back));
     double whole = 0;
     FUZZ_CHECK(ReadWholeNumber(text, whole) && whole == back, Shown(text) + " is not one whole number");
+    // Shown with a comma as the user's separator, it reads back as the same number there.
+    const std::u16string withComma = NumberText(value, u',');
+    FUZZ_CHECK(ReadNumber(withComma, u',') == back,
+               Shown(withComma) + " read with its comma gives " + Number(ReadNumber(withComma, u',')));
   }
 
   // The platform's own rounding, halves to even, is the measure.

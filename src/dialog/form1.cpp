@@ -296,11 +296,12 @@ bool Form1::cmbDelay_KeyPress(char16_t character) {
   if (!bOwnDelayEntry) return false;
   if (character != kKeyEnter) return true;
   bOwnDelayEntry = false;
-  const double number = ReadNumber(Control(ControlId::cmbDelay).text);
+  const double number =
+      ReadNumber(Control(ControlId::cmbDelay).text, platform_.regional->DecimalSeparator());
   // A negative number or one beyond 32 bits would break the timer: it is refused like 0.
   const bool usable = number >= 0 && RoundToInt32(number).has_value();
   state_.nDelaySeconds = DelaySecondsFromNumber(number);
-  state_.sDelayCode = usable ? NumberText(number, platform_.regional->DecimalSeparator()) : u"0";
+  state_.sDelayCode = usable ? OwnDelayCode(number) : u"0";
   if (state_.nDelaySeconds == 0) MessageBox(kApplicationName, kZeroDelayWarning, MessageIcon::kNone);
   return false;
 }

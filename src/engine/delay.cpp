@@ -34,9 +34,11 @@ DelayCodeMeaning InterpretDelayCode(std::u16string_view code, char16_t decimalSe
       return {row, std::u16string{kDelayRows[row].text}, kDelayRows[row].seconds};
     }
   }
-  const double number = ReadNumber(code);
+  const double number = ReadNumber(code, decimalSeparator);
   return {-1, NumberText(number, decimalSeparator) + u" Seconds", DelaySecondsFromNumber(number)};
 }
+
+std::u16string OwnDelayCode(double number) { return NumberText(number, u'.'); }
 
 void RefreshSchedule::Split(std::int32_t delaySeconds) {
   const std::int32_t delay = std::max(delaySeconds, 0);  // a negative delay would never refresh

@@ -31,8 +31,13 @@ struct DelayCodeMeaning {
   std::int32_t seconds = 0;
 };
 // A stored code: one of the rows' codes (exact, case-sensitive), or else a number of
-// seconds shown as "<number> Seconds".
+// seconds shown as "<number> Seconds" with the user's `decimalSeparator`. The number may be
+// written with "." or with that separator, as earlier versions stored it ("7,5").
 DelayCodeMeaning InterpretDelayCode(std::u16string_view code, char16_t decimalSeparator);
+
+// The code stored for a typed number of seconds. Always with ".", so it reads back as the
+// same number under any regional setting.
+std::u16string OwnDelayCode(double number);
 
 // Runs a refresh period as whole 30-second ticks followed by one shorter tick for the rest.
 class RefreshSchedule {

@@ -83,9 +83,9 @@ double OutOfRange(std::string_view number) {
   return negative ? -result : result;
 }
 
-// Sign, digits, "." fraction, E or D exponent. The exponent is taken only when digits follow
-// it, so "5E" reads as 5 and stops before the E.
-Scanned ScanDecimal(Cursor& cursor) {
+// Sign, digits, a fraction after "." or `separator`, E or D exponent. The exponent is taken
+// only when digits follow it, so "5E" reads as 5 and stops before the E.
+Scanned ScanDecimal(Cursor& cursor, char16_t separator) {
   Scanned out;
   std::string number;
   if (cursor.Peek() == u'-' || cursor.Peek() == u'+') {
@@ -101,7 +101,7 @@ Scanned ScanDecimal(Cursor& cursor) {
     return any;
   };
   out.hasDigits = takeDigits();
-  if (cursor.Peek() == u'.') {
+  if (cursor.Peek() == u'.' || cursor.Peek() == separator) {
     number += '.';
     cursor.Next();
     out.hasDigits = takeDigits() || out.hasDigits;
@@ -127,8 +127,8 @@ Scanned ScanDecimal(Cursor& cursor) {
   return out;
 }
 
-Scanned Scan(Cursor& cursor) {
-  if (cursor.Peek() != u'&') return ScanDecimal(cursor);
+Scanned Scan(Cursor& cursor, char16_t separator) {
+  if (cursor.Peek() != u'&') return ScanDecimal(cursor, separator);
   Cursor letter = cursor;
   letter.Next();
   const char16_t kind = letter.Peek();
@@ -143,9 +143,9 @@ double WithoutNegativeZero(double value) { return value == 0 ? 0.0 : value; }
 
 }  // namespace
 
-double ReadNumber(std::u16string_view text) {
+double ReadNumber(std::u16string_view text, char16_t regionalSeparator) {
   Cursor cursor{text, true};
-  return WithoutNegativeZero(Scan(cursor).value);
+  return WithoutNegativeZero(Scan(cursor, regionalSeparator).value);
 }
 
 bool ReadWholeNumber(std::u16string_view text, double& value) {
@@ -153,7 +153,7 @@ bool ReadWholeNumber(std::u16string_view text, double& value) {
   if (first == std::u16string_view::npos) return false;
   const std::size_t last = text.find_last_not_of(u" \t\n");
   Cursor cursor{text.substr(first, last - first + 1), false};
-  const Scanned scanned = Scan(cursor);
+  const Scanned scanned = Scan(cursor, u'.');
   if (!scanned.hasDigits || !cursor.AtEnd() || !std::isfinite(scanned.value)) return false;
   value = WithoutNegativeZero(scanned.value);
   return true;

@@ -190,6 +190,42 @@ TEST_F(DelayChooserTest, AnEnteredDelayReloadsAsItsNumberOfSeconds) {
   EXPECT_EQ(plugin.State().nDelaySeconds, 45);
 }
 
+// Where the user's decimal separator is a comma, a fraction typed with either mark keeps its
+// value through OK and every later load; the stored code is the same under any setting.
+TEST_F(PluginTest, AFractionalOwnDelaySurvivesOkAndReloadUnderACommaSeparator) {
+  env.regional.separator = u',';
+  Initialize();
+  for (const std::u16string typed : {u"7.5", u"7,5"}) {
+    plugin.Configure();
+    Form().UserSelectRow(ControlId::Combo1, 0);
+    Form().UserSelectRow(ControlId::cmbDelay, kOwnDelayRow);
+    Type(ControlId::cmbDelay, typed + u"\r");
+    EXPECT_EQ(plugin.State().sDelayCode, u"7.5") << ToUtf8(typed);
+    EXPECT_EQ(plugin.State().nDelaySeconds, 8) << ToUtf8(typed);
+    Form().UserClick(ControlId::cmdOk);
+    EXPECT_EQ(Stored(u"Interval"), u"7.5") << ToUtf8(typed);
+
+    plugin.Configure();
+    Form().UserClick(ControlId::cmdCancel);  // loads the stored settings again
+    EXPECT_EQ(Control(ControlId::cmbDelay).text, u"7,5 Seconds") << ToUtf8(typed);
+    Plugin later{env.Make()};
+    ASSERT_TRUE(later.Initialize(1, testing::kEmail));
+    EXPECT_EQ(later.State().sDelayCode, u"7.5") << ToUtf8(typed);
+    EXPECT_EQ(later.State().nDelaySeconds, 8) << ToUtf8(typed);
+    EXPECT_EQ(later.Dialog().Schedule().nRestSeconds, 8) << ToUtf8(typed);
+    EXPECT_EQ(later.Dialog().Control(ControlId::cmbDelay).text, u"7,5 Seconds") << ToUtf8(typed);
+  }
+}
+
+TEST_F(PluginTest, ACommaIsNoDecimalMarkWhereThePointIsTheSeparator) {
+  Initialize();
+  plugin.Configure();
+  Form().UserSelectRow(ControlId::cmbDelay, kOwnDelayRow);
+  Type(ControlId::cmbDelay, u"1,5\r");
+  EXPECT_EQ(plugin.State().sDelayCode, u"1");
+  EXPECT_EQ(plugin.State().nDelaySeconds, 1);
+}
+
 TEST_F(PluginTest, CalendarOpensHidesAndSetsOnlyTheDate) {
   Store(u"ToTime", u"06:07:08");
   Initialize();

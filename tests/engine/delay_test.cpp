@@ -71,13 +71,17 @@ TEST(InterpretDelayCode, ReadsAnyOtherCodeAsSecondsHalvesToEven) {
       {u"2.5", "2,5 Seconds", 2},       {u"7.5", "7,5 Seconds", 8},
       {u"1M", "1 Seconds", 1},          {u"", "0 Seconds", 0},
       {u"-30", "-30 Seconds", 0},       {u"3e9", "3000000000 Seconds", 0},
-      {u"1E999", "Infinity Seconds", 0}};
+      {u"1E999", "Infinity Seconds", 0}, {u"7,5", "7,5 Seconds", 8}};
   for (const auto& [code, text, seconds] : cases) {
     const DelayCodeMeaning meaning = InterpretDelayCode(code, u',');
     EXPECT_EQ(meaning.row, -1) << ToUtf8(code);
     EXPECT_EQ(ToUtf8(meaning.listText), text) << ToUtf8(code);
     EXPECT_EQ(meaning.seconds, seconds) << ToUtf8(code);
   }
+  // Where the comma is no decimal separator, a code written with one ends at the comma.
+  const DelayCodeMeaning point = InterpretDelayCode(u"7,5", u'.');
+  EXPECT_EQ(ToUtf8(point.listText), "7 Seconds");
+  EXPECT_EQ(point.seconds, 7);
 }
 
 TEST_F(Schedule, RefreshesAtTheEndOfEveryPeriod) {

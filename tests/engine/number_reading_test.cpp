@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <tuple>
 
 #include "base/text.h"
 
@@ -26,10 +27,21 @@ TEST(ReadNumber, ReadsTheLongestNumberAtTheStart) {
       {u"1E-999", 0}, {u"1E99999999999999999999999", kInfinity}};
   // clang-format on
   for (const auto& [text, expected] : cases) {
-    EXPECT_EQ(ReadNumber(text), expected) << '"' << ToUtf8(text) << '"';
+    EXPECT_EQ(ReadNumber(text, u'.'), expected) << '"' << ToUtf8(text) << '"';
   }
-  EXPECT_FALSE(std::signbit(ReadNumber(u"-"))) << "no negative zero";
-  EXPECT_FALSE(std::signbit(ReadNumber(u"-0.0")));
+  EXPECT_FALSE(std::signbit(ReadNumber(u"-", u'.'))) << "no negative zero";
+  EXPECT_FALSE(std::signbit(ReadNumber(u"-0.0", u'.')));
+}
+
+TEST(ReadNumber, TakesTheUsersOwnSeparatorBesidesThePoint) {
+  const std::tuple<std::u16string, char16_t, double> cases[] = {
+      {u"7,5", u',', 7.5}, {u"7.5", u',', 7.5},  {u"-0,25", u',', -0.25}, {u",5", u',', 0.5},
+      {u"1,2.3", u',', 1.2}, {u"1.2,3", u',', 1.2}, {u"7 , 5", u',', 7.5}, {u"2,5E1", u',', 25},
+      {u"1,5", u'.', 1},   {u"7٫5", u'٫', 7.5}};
+  for (const auto& [text, separator, expected] : cases) {
+    EXPECT_EQ(ReadNumber(text, separator), expected)
+        << '"' << ToUtf8(text) << "\" with separator " << ToUtf8(std::u16string(1, separator));
+  }
 }
 
 TEST(ReadWholeNumber, AcceptsOnlyOneNumberWithBlanksAround) {

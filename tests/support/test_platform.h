@@ -41,6 +41,13 @@ struct RecordingView : DialogView {
   std::vector<ShownMessage> messages;
 };
 
+// The fixed date and time forms with a settable decimal separator, as a user's own regional
+// settings may have it.
+struct TestRegional : FixedRegional {
+  [[nodiscard]] char16_t DecimalSeparator() const override { return separator; }
+  char16_t separator = u'.';
+};
+
 DateTime At(int year, unsigned month, unsigned day, int hours = 0, int minutes = 0, int seconds = 0);
 
 class TestPlatform {
@@ -56,7 +63,7 @@ class TestPlatform {
 
   VirtualTime time;
   MemoryRegistry registry;
-  FixedRegional regional;
+  TestRegional regional;
   RecordingHost host;
 
  private:
