@@ -63,7 +63,7 @@ Var Failed        ; 1 once a registration step failed
 
 !define MUI_ABORTWARNING
 !define MUI_WELCOMEPAGE_TITLE "Install ${PRODUCT} ${VERSION}"
-!define MUI_WELCOMEPAGE_TEXT "${PRODUCT} keeps a live counter in your messenger nickname.$\r$\n$\r$\nSetup installs it $ScopeText, in$\r$\n$INSTDIR$\r$\n$\r$\nClose the messenger before you go on. Your ${PRODUCT} settings are kept.$\r$\n$\r$\nClick Next to install."
+!define MUI_WELCOMEPAGE_TEXT "${PRODUCT} keeps a live counter in your messenger nickname.$\r$\n$\r$\nSetup installs it $ScopeText, in$\r$\n$INSTDIR$\r$\n$\r$\nClose the messenger before you go on. Your ${PRODUCT} settings are kept.$\r$\n$\r$\nClick Install to start."
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TEXT "${PRODUCT} ${VERSION} is installed $ScopeText.$\r$\n$\r$\nStart the messenger: ${PRODUCT} is in its list of plug-ins."

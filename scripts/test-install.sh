@@ -56,6 +56,7 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
   }
   default_value() { wine reg query "$1" /ve 2>/dev/null | tr -d '\r' | sed -n 's/^ *(Default) *REG_SZ *//p' | head -1; }
   has_key() { wine reg query "$1" >/dev/null 2>&1; }
+  no_key() { ! has_key "$1"; }
   unix_path() { wine winepath -u "$1" 2>/dev/null | tr -d '\r'; }
   win_path() { wine winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 
@@ -150,10 +151,11 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
   }
   # gone <root> <folder>: nothing of Velmora left but the user's settings.
   gone() {
-    want "no class key under $1" eval '! has_key "$1\\Software\\Classes\\CLSID\\$CLSID"'
-    want "no ProgID under $1" eval '! has_key "$1\\Software\\Classes\\Velmora.clsVelmora"'
-    want "no type library" eval '! has_key "HKLM\\Software\\Classes\\TypeLib\\$LIBID" && ! has_key "HKCU\\Software\\Classes\\TypeLib\\$LIBID"'
-    want "no installed-apps entry under $1" eval '! has_key "$1\\$UNINSTALL"'
+    want "no class key under $1" no_key "$1\\Software\\Classes\\CLSID\\$CLSID"
+    want "no ProgID under $1" no_key "$1\\Software\\Classes\\Velmora.clsVelmora"
+    want "no type library under HKLM" no_key "HKLM\\Software\\Classes\\TypeLib\\$LIBID"
+    want "no type library under HKCU" no_key "HKCU\\Software\\Classes\\TypeLib\\$LIBID"
+    want "no installed-apps entry under $1" no_key "$1\\$UNINSTALL"
     want "no folder $2" test ! -e "$(unix_path "$2")"
     settings_kept
   }

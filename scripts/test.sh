@@ -59,7 +59,7 @@ if [ "${VELMORA_SKIP_WINDOWS:-0}" != 1 ] && [ -x scripts/test-windows.sh ]; then
   rm -f "$log"
 fi
 
-for extra in scripts/test-fuzz.sh scripts/test-soak.sh; do
+for extra in scripts/test-install.sh scripts/test-fuzz.sh scripts/test-soak.sh; do
   [ -x "$extra" ] || continue
   echo "== $(basename "$extra" .sh)"
   log=$(mktemp)
