@@ -12,7 +12,11 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/packages.sh
 
-require_packages cmake ninja-build clang libclang-rt-14-dev || { echo "fuzz: 0 passed, 1 failed"; exit 1; }
+require_packages cmake ninja-build clang
+# libFuzzer is part of clang's runtime, packaged apart under clang's major version.
+if ! find "$(clang -print-resource-dir)" -name 'libclang_rt.fuzzer*.a' 2>/dev/null | grep -q .; then
+  require_packages "libclang-rt-$(clang -dumpversion | cut -d. -f1)-dev"
+fi
 
 seconds=${VELMORA_FUZZ_SECONDS:-30}
 jobs=${VELMORA_JOBS:-2}

@@ -1,24 +1,38 @@
 #!/usr/bin/env bash
-# Builds Velmora and runs every test: the native tests and acceptance scripts, the same
-# under AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows DLL's tests under
-# Wine. Installs missing build packages on Debian; elsewhere it says what to install.
+# Builds Velmora and runs every test, stage by stage: the native tests and acceptance
+# scripts (dev), the same under AddressSanitizer and UndefinedBehaviorSanitizer (sanitize),
+# the Windows DLLs' tests under Wine (windows), the setup program's tests (install), the
+# bounded fuzz runs (fuzz) and the year-long soak (soak). Installs missing packages on Debian; a package that cannot be
+# installed stops the run at once, naming it.
+#
+#   VELMORA_SKIP="windows fuzz"   stages to leave out (VELMORA_SKIP_WINDOWS=1: the same as "windows")
+#   VELMORA_JOBS=2                build and test jobs, for every stage
+#   (the stage scripts' own switches are listed at the top of each script)
+#
 # Ends with one line "N passed, N failed"; exits non-zero when anything failed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/packages.sh
 
+# A ctest preset, or scripts/test-NAME.sh, which ends with "NAME: N passed, N failed".
+STAGES=(dev sanitize windows install fuzz soak)
+CTEST_PRESETS=" dev sanitize "
+
 require_packages cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
 
+export VELMORA_JOBS=${VELMORA_JOBS:-2}
+skip=" ${VELMORA_SKIP:-} "
+[ "${VELMORA_SKIP_WINDOWS:-0}" = 1 ] && skip="$skip windows "
 passed=0
 failed=0
-jobs=${VELMORA_JOBS:-2}
+start=$SECONDS
 
 # Adds a ctest run's counts to the totals; a build that failed counts as one failure.
 run_ctest_preset() {
   local preset=$1 log
   log=$(mktemp)
   echo "== $preset: build"
-  if ! { cmake --preset "$preset" >"$log" 2>&1 && cmake --build --preset "$preset" -j"$jobs" >>"$log" 2>&1; }; then
+  if ! { cmake --preset "$preset" >"$log" 2>&1 && cmake --build --preset "$preset" -j"$VELMORA_JOBS" >>"$log" 2>&1; }; then
     tail -n 60 "$log"
     echo "$preset: build FAILED"
     failed=$((failed + 1))
@@ -26,7 +40,7 @@ run_ctest_preset() {
     return
   fi
   echo "== $preset: test"
-  ctest --preset "$preset" -j"$jobs" 2>&1 | tee "$log" | grep -E -v '^ *([0-9]+/[0-9]+ Test +#[0-9]+: .* Passed|Start +[0-9]+:)' || true
+  ctest --preset "$preset" -j"$VELMORA_JOBS" 2>&1 | tee "$log" | grep -E -v '^ *([0-9]+/[0-9]+ Test +#[0-9]+: .* Passed|Start +[0-9]+:)' || true
   local summary total bad
   summary=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
   if [ -z "$summary" ]; then
@@ -41,38 +55,51 @@ run_ctest_preset() {
   rm -f "$log"
 }
 
-run_ctest_preset dev
-run_ctest_preset sanitize
-
-if [ "${VELMORA_SKIP_WINDOWS:-0}" != 1 ] && [ -x scripts/test-windows.sh ]; then
-  echo "== windows"
+# Runs scripts/test-NAME.sh and adds its result line to the totals. A script that is missing,
+# not executable or ends without its result line counts as a failure; one that could not
+# install what it needs (status 3) stops the whole run.
+run_script_stage() {
+  local name=$1 script=scripts/test-$1.sh log status summary
+  echo "== $name"
+  if [ ! -x "$script" ]; then
+    echo "$name: $script is missing or not executable"
+    failed=$((failed + 1))
+    return
+  fi
   log=$(mktemp)
-  scripts/test-windows.sh 2>&1 | tee "$log"
-  summary=$(grep -E '^windows: [0-9]+ passed, [0-9]+ failed' "$log" | tail -n 1)
+  "$script" 2>&1 | tee "$log"
+  status=${PIPESTATUS[0]}
+  if [ "$status" -eq "$MISSING_PACKAGES_STATUS" ]; then
+    rm -f "$log"
+    echo "stopped: the $name stage could not install what it needs (above)"
+    exit 1
+  fi
+  summary=$(grep -E "^$name: [0-9]+ passed, [0-9]+ failed" "$log" | tail -n 1)
   if [ -z "$summary" ]; then
-    echo "windows: no result line"
+    echo "$name: no result line (exit status $status)"
     failed=$((failed + 1))
   else
-    passed=$((passed + $(sed -E 's/^windows: ([0-9]+) passed.*/\1/' <<<"$summary")))
+    passed=$((passed + $(sed -E 's/^[a-z0-9-]+: ([0-9]+) passed.*/\1/' <<<"$summary")))
     failed=$((failed + $(sed -E 's/.* ([0-9]+) failed.*/\1/' <<<"$summary")))
+    # A script whose counts say nothing failed but whose status says otherwise failed.
+    if [ "$status" -ne 0 ] && [ "$(sed -E 's/.* ([0-9]+) failed.*/\1/' <<<"$summary")" -eq 0 ]; then
+      echo "$name: exit status $status"
+      failed=$((failed + 1))
+    fi
   fi
   rm -f "$log"
-fi
+}
 
-for extra in scripts/test-install.sh scripts/test-fuzz.sh scripts/test-soak.sh; do
-  [ -x "$extra" ] || continue
-  echo "== $(basename "$extra" .sh)"
-  log=$(mktemp)
-  "$extra" 2>&1 | tee "$log"
-  summary=$(grep -E '^[a-z-]+: [0-9]+ passed, [0-9]+ failed' "$log" | tail -n 1)
-  if [ -z "$summary" ]; then
-    failed=$((failed + 1))
-  else
-    passed=$((passed + $(sed -E 's/^[a-z-]+: ([0-9]+) passed.*/\1/' <<<"$summary")))
-    failed=$((failed + $(sed -E 's/.* ([0-9]+) failed.*/\1/' <<<"$summary")))
+for stage in "${STAGES[@]}"; do
+  if [[ $skip == *" $stage "* ]]; then
+    echo "== $stage: skipped (VELMORA_SKIP)"
+    continue
   fi
-  rm -f "$log"
+  stageStart=$SECONDS
+  if [[ $CTEST_PRESETS == *" $stage "* ]]; then run_ctest_preset "$stage"; else run_script_stage "$stage"; fi
+  echo "== $stage: $((SECONDS - stageStart)) s"
 done
 
+echo "== all stages: $(((SECONDS - start) / 60)) min $(((SECONDS - start) % 60)) s"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
