@@ -250,6 +250,52 @@ TEST_F(Dialog, DelayDigitsAreDiscardedUntilOwnDelayIsChosenFromTheList) {
   });
 }
 
+// A fraction typed with this machine's own decimal separator keeps its value through OK and a
+// new plug-in: stored with a point, shown again with the user's separator.
+TEST_F(Dialog, AFractionTypedWithTheUsersDecimalSeparatorSurvivesOkAndANewPlugin) {
+  wchar_t separator[8] = {};
+  ASSERT_GT(::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator, 8), 1);
+  const std::wstring typed = std::wstring{L"7"} + separator[0] + L"5";
+  const auto chooseOwnDelay = [] {
+    ::SendMessageW(Control(ControlId::Combo1), CB_SETCURSEL, 0, 0);
+    ::SendMessageW(FindDialog(), WM_COMMAND, MAKEWPARAM(win32::ControlWindowId(ControlId::Combo1), CBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(Control(ControlId::Combo1)));
+    ::SetFocus(Control(ControlId::cmbDelay));
+    for (int row = 0; row < 20; ++row) Press(EditOf(ControlId::cmbDelay), VK_DOWN);
+  };
+  const auto typeDelay = [&] {
+    for (const wchar_t c : typed) {
+      Press(EditOf(ControlId::cmbDelay), c == L',' ? VK_OEM_COMMA : c == L'.' ? VK_OEM_PERIOD : c, c);
+    }
+    Press(EditOf(ControlId::cmbDelay), VK_RETURN, L'\r');
+    Click(ControlId::cmdOk);
+  };
+  InFreshApartment([&] {
+    const ComPtr<IDispatch> plugin = CreateByProgId();
+    ASSERT_NE(plugin, nullptr);
+    Configure(*plugin.Get(), {chooseOwnDelay, typeDelay});
+  });
+  EXPECT_EQ(user_.Read(L"Interval"), L"7.5") << L"typed " << typed;
+
+  initialized_ = false;
+  InFreshApartment([&] {
+    const ComPtr<IDispatch> plugin = CreateByProgId();
+    ASSERT_NE(plugin, nullptr);
+    VelmoraSeamState state{};
+    std::wstring shown;
+    Configure(*plugin.Get(), {[&] {
+      shown = TextOf(Control(ControlId::cmbDelay));
+      ASSERT_HRESULT_SUCCEEDED(Export<VelmoraSeamGetStateFn>("VelmoraSeamGetState")(&state));
+      Click(ControlId::cmdCancel);
+    }});
+    EXPECT_EQ(shown, typed + L" Seconds");
+    EXPECT_STREQ(state.sDelayCode, L"7.5");
+    EXPECT_EQ(state.nDelaySeconds, 8);
+    ::SysFreeString(state.sNick);
+    ::SysFreeString(state.sDelayCode);
+  });
+}
+
 TEST_F(Dialog, CloseBoxOkAndCancelHideTheWindowAndTheNextConfigureShowsTheSameOne) {
   InFreshApartment([&] {
     const ComPtr<IDispatch> plugin = CreateByProgId();

@@ -45,8 +45,12 @@ TEST(AutomationDate, ConvertsBothWaysIncludingDaysBeforeTheZeroDate) {
 
 TEST(Regional, DefaultTextsReadBackAsTheSameValue) {
   const win32::UserRegional regional;
+  // Midnight and noon, which a 12-hour clock writes with its marks; the 1st and the 31st of
+  // December, whose day and month a reader must not swap.
   const DateTime values[] = {DateTime::FromDate(year{2026} / 3 / 14), DateTime::FromTimeOfDay(15, 9, 26),
-                             DateTime{}, At(2030, 12, 31, 23, 59, 59)};
+                             DateTime{},  DateTime::FromTimeOfDay(12, 0, 0), DateTime::FromTimeOfDay(0, 0, 1),
+                             DateTime::FromDate(year{2026} / 12 / 1), DateTime::FromDate(year{2026} / 12 / 31),
+                             DateTime::FromDate(year{2026} / 1 / 12), At(2030, 12, 31, 23, 59, 59)};
   for (const DateTime value : values) {
     const std::u16string text = regional.DateTimeToText(value);
     const auto back = regional.TextToDateTime(text);
