@@ -4,12 +4,14 @@ WINESERVER=/usr/lib/wine/wineserver64
 
 wine() { timeout 180 "$WINE" "$@" </dev/null; }
 
-# make_wine_prefix DIR: a fresh Wine prefix in DIR, used by every later `wine` call.
+# make_wine_prefix DIR [UNIX_LOCALE]: a fresh Wine prefix in DIR, used by every later `wine`
+# call. With a Unix locale (de_DE.UTF-8, found in LOCPATH) the prefix keeps that locale's own
+# regional forms; without, English (US) with the development host's date and time forms.
 make_wine_prefix() {
   export WINEPREFIX=$1
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko installer dialogs
-  export LC_ALL=C.UTF-8                       # the prefix's regional forms: English (US)
+  export LC_ALL=${2:-C.UTF-8}                 # Wine takes the prefix's locale from it
   # Started apart, so no Wine process keeps our output pipes open after it ends.
   "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
   wine wineboot -i >/dev/null 2>&1
@@ -17,6 +19,7 @@ make_wine_prefix() {
   # No window manager runs under Xvfb: windows that Wine frames itself, so hiding one does
   # not wait for a manager's answer.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
+  [[ -n ${2:-} ]] && return
   # The user's regional forms: dates and times as the development host writes them, so the
   # shared scripts give the same texts here (tests/win32/acceptance holds the expected output
   # of the few lines where the platform's date parser still reads a text differently).
