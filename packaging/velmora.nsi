@@ -75,23 +75,28 @@ Var Failed        ; 1 once a registration step failed
 ; --- Shared by the setup and the uninstaller (prefix "" or "un.") ----------------------------
 
 !macro DefineShared PREFIX
-  ; Reads /ALLUSERS and chooses the shell folders, the registry root (SHCTX) and the
+  ; Reads /ALLUSERS (unless $AllUsers is 1 already) and chooses the shell folders, the registry root (SHCTX) and the
   ; registration scope. Without administrator rights /ALLUSERS stops here.
   Function ${PREFIX}ChooseScope
-    ${GetParameters} $0
-    ClearErrors
-    ${GetOptions} $0 "/ALLUSERS" $1
-    ${If} ${Errors}
-      StrCpy $AllUsers 0
+    ${If} $AllUsers != 1
+      ${GetParameters} $0
+      ClearErrors
+      ${GetOptions} $0 "/ALLUSERS" $1
+      ${If} ${Errors}
+        StrCpy $AllUsers 0
+      ${Else}
+        StrCpy $AllUsers 1
+      ${EndIf}
+    ${EndIf}
+    ${If} $AllUsers == 0
       SetShellVarContext current
       StrCpy $ScopeText "for you"
       StrCpy $RegsvrScope "/n /i:user"
     ${Else}
-      StrCpy $AllUsers 1
       UserInfo::GetAccountType
       Pop $0
       ${If} $0 != "Admin"
-        MessageBox MB_OK|MB_ICONSTOP "Installing for all users needs administrator rights.$\r$\nRun the setup as administrator, or without /ALLUSERS to install for yourself." /SD IDOK
+        MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} for all users is installed and removed with administrator rights only.$\r$\nRun this program as administrator, or the setup without /ALLUSERS to install ${PRODUCT} for yourself." /SD IDOK
         SetErrorLevel ${EXIT_NEEDS_ADMIN}
         Quit
       ${EndIf}
@@ -310,6 +315,11 @@ SectionEnd
 ; --- Uninstaller -------------------------------------------------------------------------------
 
 Function un.onInit
+  ; Started without /ALLUSERS from the folder of the all-users install, it still removes that.
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $0 == $INSTDIR
+    StrCpy $AllUsers 1
+  ${EndIf}
   Call un.ChooseScope
 FunctionEnd
 

@@ -189,37 +189,49 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
   [[ " $arches " == *" x86 "* ]] && client_works 32 "$allDir\\x86"
   group "all users: silent install, the clients create Velmora.clsVelmora and Initialize answers True"
 
+  # A client keeps the DLL loaded through the next two groups.
   rm -f "$WORK/ready" "$WORK/release"
   wine "$WORK/client-64.exe" "$EMAIL" "$(win_path "$WORK/ready")" "$(win_path "$WORK/release")" >"$WORK/holder.out" 2>&1 &
   holder=$!
   for _ in $(seq 150); do [[ -e "$WORK/ready" ]] && break; sleep 0.2; done
-  if [[ -e "$WORK/ready" ]]; then
-    same "exit code while the DLL is loaded" 2 "$(setup "$NEW" /S /ALLUSERS)"
-    installed "$allDir" earlier
-    registered HKLM "$allDir"
-    same DisplayVersion "$EARLIER" "$(value "HKLM\\$UNINSTALL" DisplayVersion)"
-    client_works 64 "$allDir\\x64"
-  else
-    problems+=("the holding client never loaded the DLL: $(cat "$WORK/holder.out")")
-  fi
+  want "the holding client loads the DLL" test -e "$WORK/ready"
+  same "exit code while the DLL is loaded" 2 "$(setup "$NEW" /S /ALLUSERS)"
+  installed "$allDir" earlier
+  registered HKLM "$allDir"
+  same DisplayVersion "$EARLIER" "$(value "HKLM\\$UNINSTALL" DisplayVersion)"
+  client_works 64 "$allDir\\x64"
+  group "all users: silent install while a client holds the DLL fails and leaves the earlier install working"
+
+  # The same interactively, pressing the buttons a user would: the setup names the DLL in use,
+  # and Retry after the client has let go upgrades.
+  settings_written || problems+=("settings could not be written")
+  wine "$NEW" /ALLUSERS >/dev/null 2>&1 &
+  interactive=$!
+  # press <text> <button id>: presses a button of the window that shows the text.
+  press() { wine "$WORK/press.exe" "$1" "$2" 2>&1 | tr -d '\r' >"$WORK/press.out" || problems+=("$(cat "$WORK/press.out")"); }
+  press "Install Velmora" 1                     # the welcome page's Install
+  press "is in use" 0                           # the message box, waited for
+  grep -q "x64.Velmora.dll is in use" "$WORK/press.out" || problems+=("the message names no DLL: $(cat "$WORK/press.out")")
   touch "$WORK/release"
   wait "$holder" || problems+=("the holding client ended with $?: $(tr -d '\r' <"$WORK/holder.out")")
-  group "all users: install while a client holds the DLL fails and leaves the earlier install working"
-
-  settings_written || problems+=("settings could not be written")
-  same "exit code" 0 "$(setup "$NEW" /S /ALLUSERS)"
+  press "is in use" 4                           # its Retry
+  press "Completing" 1                          # the finish page's Finish
+  wait "$interactive"
+  same "exit code of the interactive setup" 0 $?
   installed "$allDir" new
   registered HKLM "$allDir"
   entry HKLM "$allDir" "$version" " /ALLUSERS"
   settings_kept
   client_works 64 "$allDir\\x64"
-  group "all users: silent upgrade keeps the settings"
+  group "all users: interactive install says the DLL is in use; Retry once it is free upgrades and keeps the settings"
 
-  uninstall HKLM
+  # The uninstaller started from its folder without /ALLUSERS finds the install's scope itself.
+  wine "$(unix_path "$allDir")/Uninstall.exe" /S >/dev/null 2>&1 || problems+=("Uninstall.exe /S ended with $?")
+  "$WINESERVER" -w
   gone HKLM "$allDir"
   client 64
   [[ $client_status -eq 2 ]] || problems+=("a client still reaches the class: $client_out")
-  group "all users: silent uninstall leaves only the settings"
+  group "all users: silent uninstall from the install's folder leaves only the settings"
 
   remove_wine_prefix
   echo "install: $passed passed, $failed failed"
@@ -254,5 +266,7 @@ for arch in 64:x86_64 32:i686; do
     -o "$WORK/client-${arch%%:*}.exe" tests/install/client.cpp -lole32 -loleaut32 -luuid ||
     stop "the ${arch%%:*}-bit client does not build"
 done
+x86_64-w64-mingw32-g++ -std=c++20 -O2 -Wall -Wextra -Werror -municode -static -o "$WORK/press.exe" \
+  tests/install/press.cpp || stop "the button presser does not build"
 
 xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" --under-xvfb "$version"
