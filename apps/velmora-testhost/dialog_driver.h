@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "base/date_time.h"
-#include "dialog/controls.h"
+#include "ports/controls.h"
 #include "script/host.h"
 
 namespace velmora::testhost {

@@ -14,11 +14,11 @@
 #include <string_view>
 
 #include "base/date_time.h"
-#include "dialog/controls.h"
+#include "ports/controls.h"
 #include "engine/counter.h"
 #include "engine/delay.h"
-#include "plugin/platform.h"
-#include "plugin/plugin_state.h"
+#include "ports/platform.h"
+#include "state/plugin_state.h"
 #include "settings/settings_store.h"
 
 namespace velmora {

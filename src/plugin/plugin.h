@@ -12,8 +12,8 @@
 #include <string_view>
 
 #include "dialog/form1.h"
-#include "plugin/platform.h"
-#include "plugin/plugin_state.h"
+#include "ports/platform.h"
+#include "state/plugin_state.h"
 #include "settings/settings_store.h"
 
 namespace velmora {

@@ -3,7 +3,7 @@
 // show message boxes. User input flows the other way, into Form1's User* entry points.
 #include <string_view>
 
-#include "dialog/controls.h"
+#include "ports/controls.h"
 
 namespace velmora {
 

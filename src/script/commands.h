@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/date_time.h"
-#include "dialog/controls.h"
+#include "ports/controls.h"
 #include "script/format.h"
 #include "script/lexer.h"
 

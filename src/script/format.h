@@ -7,7 +7,7 @@
 #include <variant>
 
 #include "base/date_time.h"
-#include "dialog/controls.h"
+#include "ports/controls.h"
 #include "ports/dialog_view.h"
 
 namespace velmora::script {

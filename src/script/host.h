@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "base/date_time.h"
-#include "dialog/controls.h"
+#include "ports/controls.h"
 #include "ports/registry.h"
 #include "script/commands.h"
 #include "script/format.h"

@@ -3,7 +3,7 @@
 // hosts and tests that find it and act on it as a user would.
 #include <optional>
 
-#include "dialog/controls.h"
+#include "ports/controls.h"
 
 namespace velmora::win32 {
 

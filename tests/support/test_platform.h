@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "dialog/form1.h"
-#include "plugin/platform.h"
+#include "ports/platform.h"
 #include "posix/fixed_regional.h"
 #include "virtual/memory_registry.h"
 #include "virtual/virtual_time.h"

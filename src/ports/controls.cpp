@@ -1,4 +1,4 @@
-#include "dialog/controls.h"
+#include "ports/controls.h"
 
 namespace velmora {
 
