@@ -24,9 +24,9 @@ namespace {
 DateTime ParseClock(const std::string& text) {
   const std::u16string wide = FromUtf8(text);
   const auto blank = wide.find(u' ');
-  const auto date = script::ParseDateText(std::u16string_view(wide).substr(0, blank));
+  const auto date = ParseIsoDate(std::u16string_view(wide).substr(0, blank));
   const auto time = blank == std::u16string::npos ? std::nullopt
-                                                  : script::ParseTimeText(std::u16string_view(wide).substr(blank + 1));
+                                                  : ParseIsoTime(std::u16string_view(wide).substr(blank + 1));
   if (!date || !time) throw std::invalid_argument("--clock takes \"YYYY-MM-DD HH:MM:SS\", not \"" + text + "\"");
   return DateTime::Combine(*date, *time);
 }

@@ -69,8 +69,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       if (blank == std::string::npos) return false;
       const std::u16string date = FromUtf8(value.substr(0, blank));
       const std::u16string time = FromUtf8(value.substr(blank + 1));
-      const auto day = script::ParseDateText(date);
-      const auto at = script::ParseTimeText(time);
+      const auto day = ParseIsoDate(date);
+      const auto at = ParseIsoTime(time);
       if (!day || !at) return false;
       options.clock = DateTime::Combine(*day, *at);
     } else if (option == "--dll") {

@@ -1,5 +1,7 @@
 #include "base/date_time.h"
 
+#include <cstdio>
+
 namespace velmora {
 
 using std::chrono::days;
@@ -46,6 +48,56 @@ DateTime DateTime::PlusSeconds(std::int64_t s) const { return DateTime{instant_ 
 
 std::int64_t SecondsBetween(DateTime from, DateTime to) {
   return (to.Local() - from.Local()).count();
+}
+
+namespace {
+// Reads exactly `count` digits at `at`.
+bool Digits(std::u16string_view text, std::size_t at, std::size_t count, int& out) {
+  if (at + count > text.size()) return false;
+  out = 0;
+  for (std::size_t i = at; i < at + count; ++i) {
+    if (text[i] < u'0' || text[i] > u'9') return false;
+    out = out * 10 + (text[i] - u'0');
+  }
+  return true;
+}
+
+std::u16string Ascii(const char* text) { return {text, text + std::char_traits<char>::length(text)}; }
+}  // namespace
+
+std::u16string IsoDateText(DateTime value) {
+  const auto ymd = value.Ymd();
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02u", static_cast<int>(ymd.year()),
+                static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
+  return Ascii(buffer);
+}
+
+std::u16string IsoTimeText(DateTime value) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", value.Hour(), value.Minute(), value.Second());
+  return Ascii(buffer);
+}
+
+std::optional<DateTime> ParseIsoDate(std::u16string_view text) {
+  int year = 0, month = 0, day = 0;
+  if (text.size() != 10 || text[4] != u'-' || text[7] != u'-' || !Digits(text, 0, 4, year) ||
+      !Digits(text, 5, 2, month) || !Digits(text, 8, 2, day)) {
+    return std::nullopt;
+  }
+  const std::chrono::year_month_day ymd{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)},
+                                        std::chrono::day{static_cast<unsigned>(day)}};
+  if (!ymd.ok()) return std::nullopt;
+  return DateTime::FromDate(ymd);
+}
+
+std::optional<DateTime> ParseIsoTime(std::u16string_view text) {
+  int h = 0, m = 0, s = 0;
+  if (text.size() != 8 || text[2] != u':' || text[5] != u':' || !Digits(text, 0, 2, h) ||
+      !Digits(text, 3, 2, m) || !Digits(text, 6, 2, s) || h > 23 || m > 59 || s > 59) {
+    return std::nullopt;
+  }
+  return DateTime::FromTimeOfDay(h, m, s);
 }
 
 }  // namespace velmora

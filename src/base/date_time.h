@@ -5,6 +5,9 @@
 #include <chrono>
 #include <compare>
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace velmora {
 
@@ -45,5 +48,14 @@ class DateTime {
 
 // `to` minus `from` in whole seconds; positive when `to` is later.
 std::int64_t SecondsBetween(DateTime from, DateTime to);
+
+// The fixed text forms YYYY-MM-DD and HH:MM:SS (24-hour): the script language's, the
+// development host's regional forms and the time field's.
+std::u16string IsoDateText(DateTime value);  // the calendar date
+std::u16string IsoTimeText(DateTime value);  // the time of day
+// Exactly those forms, with a real calendar date and a time of day below 24:00:00;
+// nullopt otherwise.
+std::optional<DateTime> ParseIsoDate(std::u16string_view text);
+std::optional<DateTime> ParseIsoTime(std::u16string_view text);
 
 }  // namespace velmora

@@ -72,18 +72,8 @@ class Form1 {
   std::int32_t UserKeyDown(ControlId control, std::int32_t keyCode);
   // A typed character; answers false when the handler discarded it.
   bool UserKeyPress(ControlId control, char16_t character);
-  // What a headless field does itself with a key its handler left alone: Left, Right, Home
-  // and End move the caret, Delete deletes, Up and Down choose a list's neighbouring row.
-  // A real toolkit's controls do this on their own.
-  void EditKeyDown(ControlId control, std::int32_t keyCode);
-  // What a headless editable field does with a character that was not discarded: it goes
-  // in at the caret replacing the selection (\b deletes before the caret). Locked fields
-  // and other controls ignore it.
-  void InsertTypedCharacter(ControlId control, char16_t character);
-  // A key with no character: the handler, then the field's own action.
-  void UserPressKey(ControlId control, std::int32_t keyCode);
-  // Key-down, key press and insertion for one typed character, as a keyboard delivers it.
-  void UserType(ControlId control, char16_t character, std::int32_t keyCode);
+  // The user moved the caret of a field; nothing is selected after it.
+  void UserMoveCaret(ControlId control, std::int32_t caret);
   void UserSpin(ControlId spin, bool up);
   // A date clicked in the calendar; answers why no user could do that now, if so.
   std::optional<std::u16string> UserPickDate(DateTime date);
@@ -139,7 +129,6 @@ class Form1 {
   void SelectTimeSegment();
   void TypeTimeDigit(char16_t digit);
   void StepTime(bool up);
-  [[nodiscard]] std::u16string TimeFieldText(DateTime time) const;
 
   PluginState& state_;
   SettingsStore& settings_;

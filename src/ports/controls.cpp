@@ -32,6 +32,11 @@ const std::array<ControlInfo, kControlCount>& Controls() {
 
 const ControlInfo& Info(ControlId id) { return Controls()[static_cast<std::size_t>(id)]; }
 
+bool IsEditable(ControlId id) {
+  const ControlKind kind = Info(id).kind;
+  return kind == ControlKind::kTextBox || kind == ControlKind::kList;
+}
+
 std::optional<ControlId> ControlByName(std::u16string_view name) {
   for (const ControlInfo& info : Controls()) {
     if (info.name == name) return info.id;

@@ -48,6 +48,9 @@ const std::array<ControlInfo, kControlCount>& Controls();
 const ControlInfo& Info(ControlId id);
 std::optional<ControlId> ControlByName(std::u16string_view name);
 
+// Text boxes and lists take the user's typing; locked text boxes and the rest do not.
+bool IsEditable(ControlId id);
+
 // Keyboard focus order; the first takes the focus when the dialog is first shown.
 const std::vector<ControlId>& TabOrder();
 

@@ -23,4 +23,15 @@ class DialogView {
   virtual void MessageBox(std::u16string_view title, std::u16string_view text, MessageIcon icon) = 0;
 };
 
+// A view nobody looks at: renders nothing, shows nothing, answers each message box at once.
+// Views that care about only some of these override just those.
+class UnseenView : public DialogView {
+ public:
+  void ControlChanged(ControlId) override {}
+  void FocusChanged(ControlId) override {}
+  void ShowModal() override {}
+  void Hide() override {}
+  void MessageBox(std::u16string_view, std::u16string_view, MessageIcon) override {}
+};
+
 }  // namespace velmora

@@ -9,40 +9,6 @@
 namespace velmora::script {
 
 namespace {
-// Exactly `count` digits at `at`.
-bool Digits(std::u16string_view text, std::size_t at, std::size_t count, unsigned& out) {
-  if (at + count > text.size()) return false;
-  out = 0;
-  for (std::size_t i = at; i < at + count; ++i) {
-    if (text[i] < u'0' || text[i] > u'9') return false;
-    out = out * 10 + static_cast<unsigned>(text[i] - u'0');
-  }
-  return true;
-}
-}  // namespace
-
-std::optional<DateTime> ParseDateText(std::u16string_view text) {
-  unsigned year = 0, month = 0, day = 0;
-  if (text.size() != 10 || text[4] != u'-' || text[7] != u'-' || !Digits(text, 0, 4, year) ||
-      !Digits(text, 5, 2, month) || !Digits(text, 8, 2, day)) {
-    return std::nullopt;
-  }
-  const std::chrono::year_month_day ymd{std::chrono::year{static_cast<int>(year)}, std::chrono::month{month},
-                                        std::chrono::day{day}};
-  if (!ymd.ok()) return std::nullopt;
-  return DateTime::FromDate(ymd);
-}
-
-std::optional<DateTime> ParseTimeText(std::u16string_view text) {
-  unsigned h = 0, m = 0, s = 0;
-  if (text.size() != 8 || text[2] != u':' || text[5] != u':' || !Digits(text, 0, 2, h) ||
-      !Digits(text, 3, 2, m) || !Digits(text, 6, 2, s) || h > 23 || m > 59 || s > 59) {
-    return std::nullopt;
-  }
-  return DateTime::FromTimeOfDay(static_cast<int>(h), static_cast<int>(m), static_cast<int>(s));
-}
-
-namespace {
 constexpr Parameter In(std::string_view name, ParameterKind kind) { return {name, kind, false}; }
 constexpr Parameter InOut(std::string_view name, ParameterKind kind) { return {name, kind, true}; }
 constexpr auto kInt = ParameterKind::kInt32;
@@ -74,13 +40,13 @@ std::int32_t Int32(const Token& token, std::string_view what) {
 }
 
 DateTime Date(const Token& token) {
-  const auto date = ParseDateText(token.text);
+  const auto date = ParseIsoDate(token.text);
   if (!date) Fail("expected a date YYYY-MM-DD, not " + Quote(token.text));
   return *date;
 }
 
 DateTime Time(const Token& token) {
-  const auto time = ParseTimeText(token.text);
+  const auto time = ParseIsoTime(token.text);
   if (!time) Fail("expected a time HH:MM:SS, not " + Quote(token.text));
   return *time;
 }

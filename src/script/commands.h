@@ -72,10 +72,6 @@ struct Command {
   bool up = false;                    // Spin
 };
 
-// The fixed forms of the script: YYYY-MM-DD and HH:MM:SS (24-hour); nullopt otherwise.
-std::optional<DateTime> ParseDateText(std::u16string_view text);
-std::optional<DateTime> ParseTimeText(std::u16string_view text);
-
 // The command of a tokenized line; throws SyntaxError when the line is malformed.
 Command ParseCommandLine(std::span<const Token> tokens);
 

@@ -2,6 +2,7 @@
 
 #include "base/error.h"
 #include "base/text.h"
+#include "script/headless_editing.h"
 #include "script/headless_view.h"
 #include "script/key_codes.h"
 #include "settings/settings_store.h"
@@ -167,14 +168,14 @@ Refusal CoreHost::Select(ControlId control, std::int32_t row) {
 Refusal CoreHost::Type(ControlId control, std::u16string_view characters) {
   Form1& form = Dialog();
   if (auto refused = Hidden(form, control)) return refused;
-  for (const char16_t character : characters) form.UserType(control, character, KeyCodeFor(character));
+  for (const char16_t character : characters) TypeCharacter(form, control, character, KeyCodeFor(character));
   return std::nullopt;
 }
 
 Refusal CoreHost::KeyDown(ControlId control, std::int32_t keyCode) {
   Form1& form = Dialog();
   if (auto refused = Hidden(form, control)) return refused;
-  form.UserPressKey(control, keyCode);
+  PressKey(form, control, keyCode);
   return std::nullopt;
 }
 

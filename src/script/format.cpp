@@ -60,19 +60,9 @@ std::string DisplayText(std::u16string_view text) {
 
 std::string BoolText(bool value) { return value ? "True" : "False"; }
 
-std::string DateText(DateTime value) {
-  const auto ymd = value.Ymd();
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02u", static_cast<int>(ymd.year()),
-                static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
-  return buffer;
-}
+std::string DateText(DateTime value) { return ToUtf8(IsoDateText(value)); }
 
-std::string TimeText(DateTime value) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", value.Hour(), value.Minute(), value.Second());
-  return buffer;
-}
+std::string TimeText(DateTime value) { return ToUtf8(IsoTimeText(value)); }
 
 std::string IconText(MessageIcon icon) { return icon == MessageIcon::kInformation ? "information" : "none"; }
 

@@ -7,7 +7,7 @@
 
 namespace velmora::script {
 
-class HeadlessView : public DialogView {
+class HeadlessView : public UnseenView {
  public:
   struct Events {
     std::function<void()> hidden;
@@ -15,9 +15,6 @@ class HeadlessView : public DialogView {
   };
   explicit HeadlessView(Events events) : events_(std::move(events)) {}
 
-  void ControlChanged(ControlId) override {}
-  void FocusChanged(ControlId) override {}
-  void ShowModal() override {}
   void Hide() override {
     if (events_.hidden) events_.hidden();
   }

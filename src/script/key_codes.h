@@ -1,18 +1,10 @@
 #pragma once
 #include <cstdint>
 
+#include "ports/key_codes.h"
+
 namespace velmora::script {
 
-// Virtual-key codes named by the script language's KeyDown.
-inline constexpr std::int32_t kKeyBackspace = 8;
-inline constexpr std::int32_t kKeyEnter = 13;
-inline constexpr std::int32_t kKeyEnd = 35;
-inline constexpr std::int32_t kKeyHome = 36;
-inline constexpr std::int32_t kKeyLeft = 37;
-inline constexpr std::int32_t kKeyUp = 38;
-inline constexpr std::int32_t kKeyRight = 39;
-inline constexpr std::int32_t kKeyDown = 40;
-inline constexpr std::int32_t kKeyDelete = 46;
 // A character typed by other means than a key of the layout (an input method, a paste).
 inline constexpr std::int32_t kKeyPacket = 231;
 

@@ -1,5 +1,7 @@
 #include "dialog/form1.h"
+#include "ports/key_codes.h"
 
+#include "script/headless_editing.h"
 #include "support/plugin_fixture.h"
 
 namespace velmora {
@@ -8,7 +10,7 @@ namespace {
 using testing::At;
 using testing::PluginTest;
 
-constexpr std::int32_t kLeft = 37, kUp = 38, kRight = 39, kDown = 40;
+constexpr std::int32_t kLeft = kKeyLeft, kUp = kKeyUp, kRight = kKeyRight, kDown = kKeyDown;
 
 class TimeFieldTest : public PluginTest {
  protected:
@@ -58,7 +60,7 @@ TEST_F(TimeFieldTest, BeforeAnyChoiceDigitsGoToTheSecondsAndUpdateEverything) {
 TEST_F(TimeFieldTest, APendingDigitCompletesInTheNextSegment) {
   Form().UserClick(ControlId::txtTime, 1);
   Type(ControlId::txtTime, u"1");
-  Form().UserPressKey(ControlId::txtTime, kRight);
+  script::PressKey(Form(), ControlId::txtTime, kRight);
   Type(ControlId::txtTime, u"5");
   EXPECT_EQ(TimeText(), u"01:15:30");
   EXPECT_EQ(Form().nTimeSegment, 2);
@@ -71,9 +73,9 @@ TEST_F(TimeFieldTest, ClickPositionsAndArrowsChooseTheSegment) {
     EXPECT_EQ(Form().nTimeSegment, segment) << "caret " << caret;
     EXPECT_EQ(Control(ControlId::txtTime).selStart, (segment - 1) * 3) << "caret " << caret;
   }
-  Form().UserPressKey(ControlId::txtTime, kRight);
+  script::PressKey(Form(), ControlId::txtTime, kRight);
   EXPECT_EQ(Form().nTimeSegment, 3);
-  for (int i = 0; i < 4; ++i) Form().UserPressKey(ControlId::txtTime, kLeft);
+  for (int i = 0; i < 4; ++i) script::PressKey(Form(), ControlId::txtTime, kLeft);
   EXPECT_EQ(Form().nTimeSegment, 1);
   EXPECT_EQ(Control(ControlId::txtTime).selStart, 0);
 }
@@ -98,7 +100,7 @@ TEST_F(TimeFieldTest, SteppingWrapsWithoutCarry) {
     EXPECT_EQ(TimeText(), c.after) << ToUtf8(c.start);
     EXPECT_EQ(Form().Focus(), ControlId::txtTime);
     Form().UserSpin(ControlId::udTime, !c.up);
-    Form().UserPressKey(ControlId::txtTime, c.up ? kUp : kDown);
+    script::PressKey(Form(), ControlId::txtTime, c.up ? kUp : kDown);
     EXPECT_EQ(TimeText(), c.after) << "by key, " << ToUtf8(c.start);
     // The key's refresh shows the countdown to the new time of today.
     const DateTime after = *env.regional.TextToDateTime(c.after);
@@ -253,7 +255,7 @@ TEST_F(PluginTest, CalendarOpensHidesAndSetsOnlyTheDate) {
 
   // Typing into the date field changes nothing.
   Type(ControlId::txtDate, u"1\b");
-  Form().UserPressKey(ControlId::txtDate, 46);
+  script::PressKey(Form(), ControlId::txtDate, 46);
   EXPECT_EQ(Control(ControlId::txtDate).text, u"2030-12-31");
 }
 

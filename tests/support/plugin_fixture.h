@@ -3,6 +3,7 @@
 
 #include "base/text.h"
 #include "plugin/plugin.h"
+#include "script/headless_editing.h"
 #include "support/test_platform.h"
 
 namespace velmora::testing {
@@ -27,7 +28,7 @@ class PluginTest : public ::testing::Test {
       const bool keyOfItsOwn = (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || c == u'\r' ||
                                c == u'\b' || c == u' ';
       const std::int32_t code = c >= u'a' && c <= u'z' ? c - 32 : keyOfItsOwn ? c : 0xBA;
-      Form().UserType(control, c, code);
+      script::TypeCharacter(Form(), control, c, code);
     }
   }
 };

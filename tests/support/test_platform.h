@@ -28,9 +28,7 @@ struct ShownMessage {
   MessageIcon icon;
 };
 
-struct RecordingView : DialogView {
-  void ControlChanged(ControlId) override {}
-  void FocusChanged(ControlId) override {}
+struct RecordingView : UnseenView {
   void ShowModal() override { ++shows; }
   void Hide() override { ++hides; }
   void MessageBox(std::u16string_view title, std::u16string_view text, MessageIcon icon) override {

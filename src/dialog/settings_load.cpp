@@ -1,0 +1,57 @@
+#include "dialog/form1.h"
+#include "settings/conversions.h"
+
+namespace velmora {
+
+void Form1::Loadsetting() {
+  const Regional& regional = *platform_.regional;
+  const DateTime now = platform_.clock->Now();
+
+  // A stored value that does not convert counts as missing: the key's default is used and
+  // the load goes on, so a damaged store never stops the plug-in.
+  state_.bEnabled = ToBoolean(settings_.GetSetting(kKeyEnable, false)).value_or(false);
+  const Value nick = settings_.GetSetting(kKeyNick, std::u16string{});
+  state_.sNick = std::get<std::u16string>(nick);
+  state_.nCountType = ToCountType(settings_.GetSetting(kKeyType, std::int32_t{0})).value_or(0);
+  const DateTime today = now.DatePart();
+  dTargetDate = ToDateTime(settings_.GetSetting(kKeyToDate, today), regional).value_or(today).DatePart();
+  const DateTime timeOfDay = now.TimePart();
+  dTargetTime =
+      ToDateTime(settings_.GetSetting(kKeyToTime, timeOfDay), regional).value_or(timeOfDay).TimePart();
+  const Value code = settings_.GetSetting(kKeyInterval, std::u16string{u"1m"});
+  state_.sDelayCode = std::get<std::u16string>(code);
+
+  FixInterval();
+  SetText(ControlId::Text2, state_.sNick);
+  RefreshCombinedField();
+  SetText(ControlId::txtDate, regional.DateTimeToText(dTargetDate));
+  SetText(ControlId::txtTime, IsoTimeText(dTargetTime));
+  SetRow(ControlId::Combo1, state_.nCountType - 1);
+  // The handlers above refresh the preview only when a control really changed; the target
+  // may have changed alone.
+  RefreshPreview();
+
+  schedule_.Split(state_.nDelaySeconds);
+
+  if (state_.bEnabled) {
+    SetText(ControlId::cmdEnable, u"Disable");
+    timCount_->SetEnabled(true);
+    platform_.nameChannel->SetName(UpdateNick());
+  } else {
+    SetText(ControlId::cmdEnable, u"Enable");
+    timCount_->SetEnabled(false);
+  }
+}
+
+void Form1::FixInterval() {
+  const DelayCodeMeaning meaning =
+      InterpretDelayCode(state_.sDelayCode, platform_.regional->DecimalSeparator());
+  if (meaning.row >= 0) {
+    SetRow(ControlId::cmbDelay, meaning.row);
+  } else {
+    SetText(ControlId::cmbDelay, meaning.listText);
+  }
+  state_.nDelaySeconds = meaning.seconds;
+}
+
+}  // namespace velmora
