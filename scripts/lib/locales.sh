@@ -50,3 +50,21 @@ locale_prefix() {
     return 1
   fi
 }
+
+# locale_runs_script LOCALE SCRIPT EXPECTED: whether a host script runs under LOCALE. Under
+# "iso" every script runs (VELMORA_LOCALE_SCRIPTS=all: under every locale); under a real
+# locale those whose output carries a regional text, that store a date, time or delay text
+# for the plug-in to read, or that type a delay. The rest print the same under any locale.
+locale_runs_script() {
+  local locale=$1 script=$2 expected=$3
+  [[ $locale == iso || ${VELMORA_LOCALE_SCRIPTS:-} == all ]] && return 0
+  grep -qE '^(SetStored(Type [0-9]+)? (ToDate|ToTime|Interval)|Type cmbDelay) ' "$script" && return 0
+  ! diff -q <("$REGIONAL_EXPECTED" "$locale" <"$expected") "$expected" >/dev/null
+}
+
+# locale_expected LOCALE EXPECTED OUT: the expected output of a script under LOCALE, derived
+# by rule from its ISO expected output; OUT is the file to compare with.
+locale_expected() {
+  local locale=$1 expected=$2 out=$3
+  if [[ $locale == iso ]]; then cp "$expected" "$out"; else "$REGIONAL_EXPECTED" "$locale" <"$expected" >"$out"; fi
+}
