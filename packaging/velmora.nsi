@@ -198,9 +198,11 @@ FunctionEnd
 !macroend
 
 ; Velmora.dll.new beside Velmora.dll: the new file is written in full before any old one moves.
+; A .old left by a setup that was killed half-way must not be taken for this one's.
 Function StageNew
   CreateDirectory "$INSTDIR\$0"
   Delete "$INSTDIR\$0\Velmora.dll.new"
+  Delete "$INSTDIR\$0\Velmora.dll.old"
   SetOutPath "$INSTDIR\$0"
   SetOverwrite try
   ${If} $0 == "x64"
@@ -277,6 +279,7 @@ Section "Velmora"
   !insertmacro ForEachArch SwapIn
   ${If} $Failed == 1
     DetailPrint "A file could not be written in $INSTDIR"
+    SetOutPath "$TEMP"  ; Windows removes no folder that is a process's current one
     !insertmacro ForEachArch RollBackFiles
     RMDir "$INSTDIR"
     SetErrorLevel ${EXIT_FAILED}
@@ -285,6 +288,7 @@ Section "Velmora"
 
   !insertmacro ForEachArch Register
   ${If} $Failed == 1
+    SetOutPath "$TEMP"
     !insertmacro ForEachArch RollBackRegistered
     RMDir "$INSTDIR"
     SetErrorLevel ${EXIT_FAILED}

@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # The setup program under Wine, in a fresh Wine prefix under Xvfb: builds the release with
-# scripts/package.sh, an "earlier" setup from the same script (version 0.00.0001, DLLs that
-# differ by a few trailing bytes) and a small COM client (tests/install/client.cpp), then
-# installs, upgrades and uninstalls silently in both scopes:
-#   per user:  the class, ProgID, type-library and installed-apps keys, the files in place, an
-#              upgrade that keeps the user's settings, an uninstall that leaves only the settings;
+# scripts/package.sh, from the same script an "earlier" setup (version 0.00.0001, DLLs that
+# differ by a few trailing bytes) and a broken one (DLLs that do not load), a small COM client
+# (tests/install/client.cpp) and a button presser (tests/install/press.cpp), then installs,
+# upgrades and uninstalls in both scopes:
+#   per user:  a failed install leaves nothing; the class, ProgID, type-library and
+#              installed-apps keys, the files in place, an upgrade that keeps the user's
+#              settings, an uninstall that leaves only the settings;
 #   all users: the client creates Velmora.clsVelmora and Initialize answers True (Wine's COM
 #              reads machine-wide classes only, so this is the scope where a client can check
-#              it), an install while the client holds the DLL loaded fails with exit code 2 and
-#              leaves the earlier install whole and working, then upgrade and uninstall.
+#              it); a failed upgrade, and one while the client holds the DLL loaded (exit code
+#              2), leave the earlier install whole and working; interactively the setup names
+#              the DLL in use and Retry upgrades once it is free; then uninstall.
 # The x86 DLL is installed where Windows runs 32-bit programs; a machine that cannot run them
 # (its Wine prefix has no 32-bit subsystem) is checked for that instead.
 # The last line is "install: N passed, N failed"; the exit status is non-zero on a failure.
@@ -93,6 +96,7 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
   fi
   NEW=$WORK/dist/Velmora-$version-setup.exe
   OLD=$WORK/Velmora-$EARLIER-setup.exe
+  BROKEN=$WORK/Velmora-broken-setup.exe
   localAppData=$(wine cmd /c 'echo %LOCALAPPDATA%' 2>/dev/null | tr -d '\r')
   settings_written() {
     wine reg add "$SETTINGS" /v Nick /d '%d day[ds] to go' /f >/dev/null &&
@@ -160,8 +164,13 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
     settings_kept
   }
 
-  # Per user: earlier install, settings, upgrade, uninstall.
+  # Per user: a failed install, earlier install, settings, upgrade, uninstall.
   userDir="$localAppData\\Programs\\Velmora"
+  settings_written || problems+=("settings could not be written")
+  same "exit code when the DLL cannot be registered" 4 "$(setup "$BROKEN" /S)"
+  gone HKCU "$userDir"
+  group "per user: a DLL that cannot be registered fails the install and leaves nothing"
+
   same "exit code of the earlier setup" 0 "$(setup "$OLD" /S)"
   installed "$userDir" earlier
   entry HKCU "$userDir" "$EARLIER" ""
@@ -188,6 +197,13 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
   client_works 64 "$allDir\\x64"
   [[ " $arches " == *" x86 "* ]] && client_works 32 "$allDir\\x86"
   group "all users: silent install, the clients create Velmora.clsVelmora and Initialize answers True"
+
+  same "exit code when the DLL cannot be registered" 4 "$(setup "$BROKEN" /S /ALLUSERS)"
+  installed "$allDir" earlier
+  registered HKLM "$allDir"
+  same DisplayVersion "$EARLIER" "$(value "HKLM\\$UNINSTALL" DisplayVersion)"
+  client_works 64 "$allDir\\x64"
+  group "all users: a DLL that cannot be registered fails the upgrade and restores the earlier install"
 
   # A client keeps the DLL loaded through the next two groups.
   rm -f "$WORK/ready" "$WORK/release"
@@ -249,7 +265,7 @@ version=$(sed -n 's/^dist\/Velmora-\(.*\)-setup\.exe$/\1/p' "$WORK/package.log")
 [[ -n "$version" ]] || stop "scripts/package.sh named no setup program"
 
 # What the tests install: the new setup as shipped, and an earlier one.
-rm -rf "$WORK/dist" "$WORK/new" "$WORK/earlier"
+rm -rf "$WORK/dist" "$WORK/new" "$WORK/earlier" "$WORK/broken"
 cp -r dist "$WORK/dist"
 for arch in x64:win64 x86:win32; do
   mkdir -p "$WORK/new/${arch%%:*}" "$WORK/earlier/${arch%%:*}"
@@ -257,9 +273,14 @@ for arch in x64:win64 x86:win32; do
   # Bytes after the last section change the file, not what Windows loads.
   { cat "build/${arch#*:}/bin/Velmora.dll"; printf 'an earlier build'; } >"$WORK/earlier/${arch%%:*}/Velmora.dll"
 done
+# And one whose DLLs no Windows loads, so registering them fails.
+mkdir -p "$WORK/broken"
+head -c 4096 build/win64/bin/Velmora.dll >"$WORK/broken/Velmora.dll"
 makensis -V2 -WX -DVERSION=$EARLIER -DVERSION_NUMBERS=0.0.0.1 -DX64_DLL="$WORK/earlier/x64/Velmora.dll" \
-  -DX86_DLL="$WORK/earlier/x86/Velmora.dll" -DOUTFILE="$WORK/Velmora-$EARLIER-setup.exe" packaging/velmora.nsi ||
-  stop "makensis could not build the earlier setup"
+  -DX86_DLL="$WORK/earlier/x86/Velmora.dll" -DOUTFILE="$WORK/Velmora-$EARLIER-setup.exe" packaging/velmora.nsi &&
+makensis -V2 -WX -DVERSION=0.00.0002 -DVERSION_NUMBERS=0.0.0.2 -DX64_DLL="$WORK/broken/Velmora.dll" \
+  -DX86_DLL="$WORK/broken/Velmora.dll" -DOUTFILE="$WORK/Velmora-broken-setup.exe" packaging/velmora.nsi ||
+  stop "makensis could not build the setups for the tests"
 
 for arch in 64:x86_64 32:i686; do
   "${arch#*:}-w64-mingw32-g++" -std=c++20 -O2 -Wall -Wextra -Werror -municode -static \
