@@ -5,6 +5,8 @@
 
 #include "base/text.h"
 #include "modes.h"
+#include "base/error.h"
+#include "posix/clock_jump_watch.h"
 #include "posix/event_loop.h"
 #include "posix/fixed_regional.h"
 #include "posix/system_clock.h"
@@ -15,6 +17,11 @@ namespace velmora::host {
 
 namespace {
 constexpr char kPrompt[] = "velmora> ";
+// The wall clock may drift from the monotonic one by a second between two looks (it is read
+// in whole seconds); a jump is more than that.
+constexpr std::chrono::seconds kJumpThreshold{3};
+// How soon a jump is noticed when nothing else wakes the loop.
+constexpr std::chrono::seconds kJumpLookEvery{5};
 
 constexpr char kHelp[] =
     "Chat lines go to the plug-in as commands: /xcntenable, /xcntdisable, /xcntsetnick <template>.\n"
@@ -74,6 +81,18 @@ int RunInteractive(const Session& session) {
   SessionOutput output(terminal, clock);
   script::CoreHost host(output, {&clock, &regional, session.registry, [&loop] { return loop.MakeTimer(); }, nullptr});
   script::ScriptRunner runner(host, output);
+
+  // A Windows host's plug-in hears of a resume from sleep or a new system time from the
+  // system; here the loop looks for the jump itself.
+  ClockJumpWatch jumps(kJumpThreshold);
+  loop.WatchWakeUps(kJumpLookEvery, [&] {
+    if (!jumps.Jumped(clock.Now(), std::chrono::steady_clock::now())) return;
+    try {
+      host.plugin().ClockJumped();
+    } catch (const VelmoraError& error) {
+      output.Failed("ClockJumped", error);
+    }
+  });
 
   if (!session.banner.empty()) terminal.Print(session.banner);
   // A messenger initialises its plug-ins when the user signs in.

@@ -30,6 +30,14 @@ void Form1::SetText(ControlId control, std::u16string_view text) {
 void Form1::SetRow(ControlId control, std::int32_t row) {
   ControlState& list = Mutable(control);
   if (row < -1 || row >= static_cast<std::int32_t>(list.rows.size())) row = -1;
+  // A list left without a row by a typed text still shows that text: deselecting puts the
+  // prompt back all the same.
+  if (row == -1 && list.row == -1 && list.text != Info(control).designText) {
+    list.text = Info(control).designText;
+    list.selStart = list.selLength = 0;
+    Changed(control);
+    return;
+  }
   if (list.row == row) return;
   list.row = row;
   // Without a row the list shows its prompt again.

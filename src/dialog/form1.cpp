@@ -71,6 +71,8 @@ void Form1::ShowModal() {
   everShown_ = true;
   shown_ = true;
   if (firstShow) SetFocus(TabOrder().front());
+  // The preview was computed at its last refresh, maybe days ago.
+  RefreshPreview();
   view_->ShowModal();
 }
 
@@ -146,10 +148,15 @@ void Form1::Text2_Change() {
 void Form1::Label2_Click() { MessageBox(kHelpTitle, kHelpText, MessageIcon::kInformation); }
 
 void Form1::cmdOk_Click() {
-  if (Control(ControlId::Combo1).text == kCountTypePrompt) {
+  // A typed text that is exactly a row's text means that row; any other text is no count
+  // type, whether it is the prompt or not.
+  const ControlState& countType = Control(ControlId::Combo1);
+  const auto typedRow = std::ranges::find(countType.rows, countType.text);
+  if (typedRow == countType.rows.end()) {
     MessageBox(kApplicationName, kChooseCountType, MessageIcon::kNone);
     return;
   }
+  SetRow(ControlId::Combo1, static_cast<std::int32_t>(typedRow - countType.rows.begin()));
   state_.sNick = Control(ControlId::Text2).text;
   state_.nCountType = static_cast<std::int16_t>(Control(ControlId::Combo1).row + 1);
   schedule_.Split(state_.nDelaySeconds);
@@ -306,7 +313,8 @@ std::optional<std::u16string> Form1::UserPickDate(DateTime date) {
   if (!Control(ControlId::calDate).visible) return u"the calendar is hidden";
   const auto day = date.Ymd();
   if (day < kCalendarMin || day > kCalendarMax) {
-    return u"the calendar offers only 1970-01-01 to 2030-12-31";
+    return u"the calendar offers only " + IsoDateText(DateTime::FromDate(kCalendarMin)) + u" to " +
+           IsoDateText(DateTime::FromDate(kCalendarMax));
   }
   // Clicking into the calendar takes the focus, so the date field can gain it again.
   SetFocus(ControlId::calDate);

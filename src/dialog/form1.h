@@ -26,9 +26,11 @@ namespace velmora {
 inline constexpr std::u16string_view kApplicationName = u"Velmora";
 inline constexpr std::u16string_view kCountTypePrompt = u"Choose Count Type";
 
-// The month calendar's range and the date it first shows.
-inline constexpr std::chrono::year_month_day kCalendarMin{std::chrono::year{1970} / 1 / 1};
-inline constexpr std::chrono::year_month_day kCalendarMax{std::chrono::year{2030} / 12 / 31};
+// The month calendar's range and the date it first shows. The range is as wide as the
+// stored date texts and the platform's date conversions reach, so neither a birthday long
+// past nor a date far ahead is out of reach.
+inline constexpr std::chrono::year_month_day kCalendarMin{std::chrono::year{1900} / 1 / 1};
+inline constexpr std::chrono::year_month_day kCalendarMax{std::chrono::year{9999} / 12 / 31};
 inline constexpr std::chrono::year_month_day kCalendarFirst{std::chrono::year{2005} / 3 / 13};
 
 class Form1 {
@@ -42,7 +44,8 @@ class Form1 {
   // Runs the load handler once: help caption, stored settings, editor states.
   void Load();
   [[nodiscard]] bool Loaded() const { return loaded_; }
-  // Shows the window; returns when it is hidden again (at once with a headless view).
+  // Shows the window with a fresh preview; returns when it is hidden again (at once with a
+  // headless view).
   void ShowModal();
   void Hide();
   [[nodiscard]] bool Shown() const { return shown_; }

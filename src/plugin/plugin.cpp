@@ -87,6 +87,12 @@ bool Plugin::ParseCommand(std::u16string_view sCommand, std::u16string_view sCom
   return true;
 }
 
+void Plugin::ClockJumped() {
+  // The counter runs only in a loaded dialog; a jump never loads it.
+  if (!form_ || !form_->Loaded() || !state_.bEnabled) return;
+  platform_.nameChannel->SetName(form_->UpdateNick());
+}
+
 bool Plugin::ParseTag(std::u16string_view, std::u16string&) { return false; }
 
 bool Plugin::ReceiveNotify(std::u16string_view, std::u16string_view, std::u16string_view,

@@ -39,6 +39,12 @@ class Plugin {
   bool ReceiveNotify(std::u16string_view sNotifyCode, std::u16string_view sText,
                      std::u16string_view sContactName, std::u16string& sTextToSend);
 
+  // The system resumed from sleep, or its clock or time zone was set: while the counter
+  // runs, the nickname is published again at once, since the last one was computed against
+  // the old time and the next refresh may be a day away. The tick countdown goes on as it
+  // stands. Hosts call this on the thread of the other operations.
+  void ClockJumped();
+
   [[nodiscard]] const PluginState& State() const { return state_; }
   [[nodiscard]] SettingsStore& Settings() { return settings_; }
   // The dialog, created and loaded at its first use.

@@ -67,8 +67,17 @@ void EventLoop::WatchInput(int fd, std::function<void(std::string_view)> onLine,
   onEnd_ = std::move(onEnd);
 }
 
+void EventLoop::WatchWakeUps(std::chrono::milliseconds period, std::function<void()> onWake) {
+  wakePeriod_ = period;
+  onWake_ = std::move(onWake);
+}
+
 int EventLoop::PollTimeout() const {
   std::optional<TimePoint> next = deadline_;
+  if (wakePeriod_) {
+    const TimePoint wake = std::chrono::steady_clock::now() + *wakePeriod_;
+    if (!next || wake < *next) next = wake;
+  }
   for (const LoopTimer* timer : timers_) {
     if (timer->due_ && (!next || *timer->due_ < *next)) next = timer->due_;
   }
@@ -94,6 +103,7 @@ EventLoop::Ending EventLoop::Run() {
       }
       return Ending::kInterrupted;
     }
+    if (onWake_) onWake_();
     if (ready > 0 && count == 2 && fds[1].revents != 0) ReadInput();
     if (stopped_) break;
     FireDueTimers();

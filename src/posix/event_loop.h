@@ -31,6 +31,9 @@ class EventLoop {
   // Delivers each line read from `fd` (without its line break); `onEnd` runs once at end of
   // input. The loop goes on without input until Stop or the deadline.
   void WatchInput(int fd, std::function<void(std::string_view line)> onLine, std::function<void()> onEnd);
+  // `onWake` runs each time the loop wakes, before any tick, and the loop wakes at least
+  // every `period`.
+  void WatchWakeUps(std::chrono::milliseconds period, std::function<void()> onWake);
   void StopAt(TimePoint deadline) { deadline_ = deadline; }
   void Stop() { stopped_ = true; }
 
@@ -49,6 +52,8 @@ class EventLoop {
   std::string pending_;
   std::function<void(std::string_view)> onLine_;
   std::function<void()> onEnd_;
+  std::optional<std::chrono::milliseconds> wakePeriod_;
+  std::function<void()> onWake_;
   std::optional<TimePoint> deadline_;
   bool stopped_ = false;
 };

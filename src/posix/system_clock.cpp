@@ -5,6 +5,9 @@
 namespace velmora {
 
 DateTime SystemClock::Now() const {
+  // localtime_r keeps the time zone it first read; tzset looks again, so a change of the
+  // machine's time zone shows at once.
+  tzset();
   const time_t now = time(nullptr);
   struct tm local {};
   localtime_r(&now, &local);

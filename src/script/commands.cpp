@@ -172,6 +172,14 @@ Command ParseCommandLine(std::span<const Token> tokens) {
     Count(tokens, 2, 2, "Advance <N><s|m|h|d>");
     command.verb = Verb::kAdvance;
     command.milliseconds = Duration(tokens[1]);
+  } else if (verb == "Resume") {
+    Count(tokens, 2, 2, "Resume <N><s|m|h|d>");
+    command.verb = Verb::kResume;
+    command.milliseconds = Duration(tokens[1]);
+  } else if (verb == "SystemTimeChange") {
+    Count(tokens, 3, 3, "SystemTimeChange <YYYY-MM-DD> <HH:MM:SS>");
+    command.verb = Verb::kSystemTimeChange;
+    command.when = DateTime::Combine(Date(tokens[1]), Time(tokens[2]));
   } else if (verb == "Click") {
     Count(tokens, 2, 3, "Click <control> [<caret>]");
     command.verb = Verb::kClick;

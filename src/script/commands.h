@@ -41,6 +41,8 @@ enum class Verb {
   kCall,
   kClock,
   kAdvance,
+  kResume,
+  kSystemTimeChange,
   kClick,
   kFocus,
   kSetText,
@@ -67,8 +69,8 @@ struct Command {
   std::optional<std::int32_t> number; // caret, row, key code or value type
   std::u16string text;                // SetText / Type text, stored value text
   std::u16string key;                 // stored value name
-  DateTime when;                      // Clock, Pick
-  std::int64_t milliseconds = 0;      // Advance
+  DateTime when;                      // Clock, SystemTimeChange, Pick
+  std::int64_t milliseconds = 0;      // Advance, Resume
   bool up = false;                    // Spin
 };
 

@@ -202,6 +202,16 @@ void CoreHost::SetClock(DateTime now) { ports_.virtualTime->SetClock(now); }
 
 void CoreHost::Advance(std::int64_t milliseconds) { ports_.virtualTime->Advance(milliseconds); }
 
+void CoreHost::Resume(std::int64_t milliseconds) {
+  ports_.virtualTime->Sleep(milliseconds);
+  plugin_->ClockJumped();
+}
+
+void CoreHost::SystemTimeChange(DateTime now) {
+  ports_.virtualTime->SetClock(now);
+  plugin_->ClockJumped();
+}
+
 StateSnapshot CoreHost::State() {
   const PluginState& state = plugin_->State();
   StateSnapshot snapshot;

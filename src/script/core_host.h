@@ -43,6 +43,8 @@ class CoreHost : public ScriptHost {
   [[nodiscard]] bool HasVirtualClock() const override { return ports_.virtualTime != nullptr; }
   void SetClock(DateTime now) override;
   void Advance(std::int64_t milliseconds) override;
+  void Resume(std::int64_t milliseconds) override;
+  void SystemTimeChange(DateTime now) override;
 
   StateSnapshot State() override;
   ControlState Control(ControlId control) override;

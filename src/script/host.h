@@ -54,6 +54,12 @@ class ScriptHost {
   [[nodiscard]] virtual bool HasVirtualClock() const = 0;
   virtual void SetClock(DateTime now) = 0;
   virtual void Advance(std::int64_t milliseconds) = 0;
+  // The machine slept: the clock moves on with no tick on the way, then the system's
+  // resume notification reaches the plug-in.
+  virtual void Resume(std::int64_t milliseconds) = 0;
+  // The system clock was set: the clock jumps to `now`, no tick fires, then the system's
+  // time-change notification reaches the plug-in.
+  virtual void SystemTimeChange(DateTime now) = 0;
 
   // Inspection. State does not load the dialog; Control does, as any use of a control would.
   virtual StateSnapshot State() = 0;

@@ -10,12 +10,10 @@ void ScriptRunner::Execute(const Command& command) {
       case Verb::kCall: Call(command); return;
       case Verb::kClock:
       case Verb::kAdvance:
+      case Verb::kResume:
+      case Verb::kSystemTimeChange:
         if (!host_.HasVirtualClock()) throw SyntaxError(command.name + " needs the virtual clock of script mode");
-        if (command.verb == Verb::kClock) {
-          host_.SetClock(command.when);
-        } else {
-          host_.Advance(command.milliseconds);
-        }
+        MoveClock(command);
         return;
       case Verb::kClick: Report(host_.Click(command.control, command.number)); return;
       case Verb::kFocus: Report(host_.Focus(command.control)); return;
@@ -46,6 +44,16 @@ void ScriptRunner::Call(const Command& command) {
   std::vector<Argument> arguments = command.arguments;
   const CallOutcome outcome = host_.Call(operation, arguments);
   if (outcome.returned) output_.Returned(operation, outcome.answer, arguments);
+}
+
+void ScriptRunner::MoveClock(const Command& command) {
+  switch (command.verb) {
+    case Verb::kClock: host_.SetClock(command.when); return;
+    case Verb::kAdvance: host_.Advance(command.milliseconds); return;
+    case Verb::kResume: host_.Resume(command.milliseconds); return;
+    case Verb::kSystemTimeChange: host_.SystemTimeChange(command.when); return;
+    default: return;
+  }
 }
 
 void ScriptRunner::Report(const Refusal& refusal) {

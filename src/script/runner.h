@@ -24,6 +24,7 @@ class ScriptRunner {
 
  private:
   void Call(const Command& command);
+  void MoveClock(const Command& command);
   void Report(const Refusal& refusal);
 
   ScriptHost& host_;

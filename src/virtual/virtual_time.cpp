@@ -41,6 +41,8 @@ void VirtualTime::Advance(std::int64_t milliseconds) {
   elapsed_ = target;
 }
 
+void VirtualTime::Sleep(std::int64_t milliseconds) { wallAtZeroElapsed_ += std::max<std::int64_t>(milliseconds, 0); }
+
 std::unique_ptr<Timer> VirtualTime::MakeTimer() { return std::make_unique<VirtualTimer>(*this); }
 
 VirtualTimer::VirtualTimer(VirtualTime& time) : time_(time) { time_.timers_.push_back(this); }

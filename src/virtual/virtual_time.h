@@ -22,6 +22,9 @@ class VirtualTime : public Clock {
   void SetClock(DateTime now);
   // Moves time forward, firing each due tick in order at its own instant.
   void Advance(std::int64_t milliseconds);
+  // Moves the clock forward as a machine's sleep does: the timers' countdowns stand still,
+  // so nothing fires.
+  void Sleep(std::int64_t milliseconds);
   [[nodiscard]] std::unique_ptr<Timer> MakeTimer();
 
   [[nodiscard]] std::int64_t ElapsedMilliseconds() const { return elapsed_; }

@@ -106,9 +106,31 @@ TEST_F(PluginTest, OkWithoutACountTypeAsksForOneAndStoresNothing) {
   EXPECT_TRUE(env.registry.Writes().empty());
   EXPECT_TRUE(Form().Shown());
 
-  Form().UserSetText(ControlId::Combo1, u"Sideways");  // not the prompt: passes, stores 0
-  Form().UserClick(ControlId::cmdOk);
-  EXPECT_EQ(Stored(u"Type"), u"0");
+  // Any text that is not exactly a row's is no count type either.
+  for (const std::u16string_view typed : {u"Sideways", u"count down", u"Count Up ", u" Count Up", u""}) {
+    Form().UserSetText(ControlId::Combo1, typed);
+    Form().UserClick(ControlId::cmdOk);
+    EXPECT_EQ(View().messages.back().text, u"You need to choose a count type") << ToUtf8(typed);
+    EXPECT_TRUE(env.registry.Writes().empty()) << ToUtf8(typed);
+    EXPECT_TRUE(Form().Shown()) << ToUtf8(typed);
+  }
+  EXPECT_EQ(View().messages.size(), 6u);
+}
+
+TEST_F(PluginTest, OkTakesTheRowWhoseTextWasTypedExactly) {
+  Initialize();
+  for (const auto& [typed, type] : {std::pair{u"Count Down", 2}, std::pair{u"Count Up", 1}}) {
+    plugin.Configure();
+    Form().UserSetText(ControlId::Combo1, typed);
+    ASSERT_EQ(Control(ControlId::Combo1).row, -1) << "typing selects no row";
+    Form().UserClick(ControlId::cmdOk);
+    EXPECT_FALSE(Form().Shown());
+    EXPECT_EQ(Stored(u"Type"), FromUtf8(std::to_string(type)));
+    EXPECT_EQ(plugin.State().nCountType, type);
+    // The list and the state agree, so the next show offers the row itself.
+    EXPECT_EQ(Control(ControlId::Combo1).row, type - 1);
+  }
+  EXPECT_TRUE(View().messages.empty());
 }
 
 TEST_F(PluginTest, CancelAndCloseRestoreEveryEditButNotTheSwitch) {

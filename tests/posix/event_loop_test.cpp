@@ -73,6 +73,27 @@ TEST(EventLoop, TicksOnlyEnabledTimersWithAnIntervalAndRestartsOnANewInterval) {
   EXPECT_GE(elapsed, std::chrono::milliseconds(30));
 }
 
+TEST(EventLoop, WakesByItselfToLookAtTheClocksBeforeAnyTick) {
+  EventLoop loop;
+  auto timer = loop.MakeTimer();
+  std::string order;
+  timer->SetHandler([&] { order += 't'; });
+  timer->SetInterval(30);
+  timer->SetEnabled(true);
+  int wakes = 0;
+  loop.WatchWakeUps(std::chrono::milliseconds(5), [&] {
+    order += 'w';
+    if (++wakes == 20) loop.Stop();
+  });
+  // Nothing else would wake the loop this soon: no input, and a deadline far off.
+  loop.StopAt(std::chrono::steady_clock::now() + std::chrono::seconds(10));
+  EXPECT_EQ(loop.Run(), EventLoop::Ending::kStopped);
+  EXPECT_EQ(wakes, 20);
+  const auto tick = order.find('t');
+  ASSERT_NE(tick, std::string::npos) << order;
+  EXPECT_EQ(order[tick - 1], 'w') << "a wake-up is looked at before its tick: " << order;
+}
+
 TEST(EventLoop, EndsAtItsDeadlineWithNothingToDo) {
   EventLoop loop;
   loop.StopAt(std::chrono::steady_clock::now() + std::chrono::milliseconds(15));

@@ -76,9 +76,13 @@ TEST(ScriptCommands, ReadsClockDurationsDatesAndControls) {
   EXPECT_EQ(Parse("Advance 2m").milliseconds, 120'000);
   EXPECT_EQ(Parse("Advance 3h").milliseconds, 3 * 3'600'000LL);
   EXPECT_EQ(Parse("Advance 400d").milliseconds, 400 * 86'400'000LL);
+  EXPECT_EQ(Parse("Resume 8h").milliseconds, 8 * 3'600'000LL);
+  const Command changed = Parse("SystemTimeChange 2024-02-29 23:59:58");
+  EXPECT_EQ(changed.verb, Verb::kSystemTimeChange);
   const Command clock = Parse("Clock 2024-02-29 23:59:58");
   EXPECT_EQ(clock.when, DateTime::Combine(DateTime::FromDate(std::chrono::year{2024} / 2 / 29),
                                           DateTime::FromTimeOfDay(23, 59, 58)));
+  EXPECT_EQ(changed.when, clock.when);
   const Command click = Parse("Click txtTime 5");
   EXPECT_EQ(click.control, ControlId::txtTime);
   EXPECT_EQ(click.number, 5);
@@ -105,6 +109,11 @@ TEST(ScriptCommands, RejectsMalformedLines) {
       "Advance 10w",
       "Advance -5s",
       "Advance 1.5s",
+      "Resume",
+      "Resume 8",
+      "Resume -1h",
+      "SystemTimeChange 2026-03-01",       // the time of day is not optional
+      "SystemTimeChange 2026-03-01 9:00:00",
       "Click Text9",                       // not a button, label or the time field
       "Click cmdOk 3",                     // only txtTime takes a caret
       "Click txtTime x",
