@@ -9,6 +9,7 @@
 #include "raii.h"
 #include "settings/settings_store.h"
 #include "text_win32.h"
+#include "timer_win32.h"
 
 namespace velmora::testhost {
 
@@ -19,6 +20,27 @@ void Check(HRESULT hr, std::u16string_view what) {
 }
 
 DateTime DateOf(DATE date) { return win32::FromAutomationDate(date).value_or(DateTime{}); }
+
+BOOL CALLBACK FindTimerWindow(HWND window, LPARAM found) {
+  wchar_t className[32] = {};
+  ::GetClassNameW(window, className, static_cast<int>(std::size(className)));
+  if (::lstrcmpW(className, win32::kTimerWindowClass) != 0) return TRUE;
+  *reinterpret_cast<HWND*>(found) = window;
+  return FALSE;
+}
+
+// Sends the plug-in's timer window what the system sends every top-level window. There is
+// none while the counter is off, and then there is nobody to tell.
+void NotifyTimerWindow(UINT message, WPARAM wParam) {
+  HWND window = nullptr;
+  ::EnumThreadWindows(::GetCurrentThreadId(), &FindTimerWindow, reinterpret_cast<LPARAM>(&window));
+  if (!window) return;
+  // A message-only window would never hear the system: that is a fault of the plug-in.
+  if (::GetAncestor(window, GA_PARENT) != ::GetDesktopWindow()) {
+    throw VelmoraError(5, u"the plug-in's timer window is not a top-level window");
+  }
+  ::SendMessageW(window, message, wParam, 0);
+}
 
 }  // namespace
 
@@ -76,6 +98,16 @@ script::Refusal ComHost::Close() {
 void ComHost::SetClock(DateTime now) { Check(seam_.SetClock(win32::ToAutomationDate(now)), u"setting the virtual clock failed"); }
 
 void ComHost::Advance(std::int64_t milliseconds) { Check(seam_.Advance(milliseconds), u"advancing the virtual clock failed"); }
+
+void ComHost::Resume(std::int64_t milliseconds) {
+  Check(seam_.Sleep(milliseconds), u"moving the virtual clock failed");
+  NotifyTimerWindow(WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC);
+}
+
+void ComHost::SystemTimeChange(DateTime now) {
+  Check(seam_.SetClock(win32::ToAutomationDate(now)), u"setting the virtual clock failed");
+  NotifyTimerWindow(WM_TIMECHANGE, 0);
+}
 
 script::StateSnapshot ComHost::State() {
   VelmoraSeamState state{};

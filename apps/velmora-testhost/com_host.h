@@ -42,6 +42,8 @@ class ComHost : public script::ScriptHost {
   [[nodiscard]] bool HasVirtualClock() const override { return true; }
   void SetClock(DateTime now) override;
   void Advance(std::int64_t milliseconds) override;
+  void Resume(std::int64_t milliseconds) override;
+  void SystemTimeChange(DateTime now) override;
 
   script::StateSnapshot State() override;
   ControlState Control(ControlId control) override;

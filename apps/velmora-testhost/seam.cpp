@@ -18,6 +18,7 @@ Seam::Seam(HMODULE dll)
     : UseVirtualTime(Find<VelmoraSeamUseVirtualTimeFn>(dll, "VelmoraSeamUseVirtualTime")),
       SetClock(Find<VelmoraSeamSetClockFn>(dll, "VelmoraSeamSetClock")),
       Advance(Find<VelmoraSeamAdvanceFn>(dll, "VelmoraSeamAdvance")),
+      Sleep(Find<VelmoraSeamSleepFn>(dll, "VelmoraSeamSleep")),
       GetState(Find<VelmoraSeamGetStateFn>(dll, "VelmoraSeamGetState")),
       DialogShown(Find<VelmoraSeamDialogShownFn>(dll, "VelmoraSeamDialogShown")),
       GetControl(Find<VelmoraSeamGetControlFn>(dll, "VelmoraSeamGetControl")),

@@ -13,6 +13,7 @@ struct Seam {
   VelmoraSeamUseVirtualTimeFn UseVirtualTime;
   VelmoraSeamSetClockFn SetClock;
   VelmoraSeamAdvanceFn Advance;
+  VelmoraSeamSleepFn Sleep;
   VelmoraSeamGetStateFn GetState;
   VelmoraSeamDialogShownFn DialogShown;
   VelmoraSeamGetControlFn GetControl;

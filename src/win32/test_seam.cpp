@@ -38,6 +38,16 @@ extern "C" HRESULT WINAPI VelmoraSeamAdvance(LONGLONG milliseconds) {
   });
 }
 
+extern "C" HRESULT WINAPI VelmoraSeamSleep(LONGLONG milliseconds) {
+  return Guarded([&] {
+    VirtualTime* time = VirtualTimeOfThisThread();
+    if (!time) return E_ILLEGAL_METHOD_CALL;
+    if (milliseconds < 0) return E_INVALIDARG;
+    time->Sleep(milliseconds);
+    return S_OK;
+  });
+}
+
 extern "C" HRESULT WINAPI VelmoraSeamGetState(VelmoraSeamState* state) {
   if (!state) return E_POINTER;
   return Guarded([&] {

@@ -10,6 +10,8 @@
 //   VelmoraSeamSetClock(now)          sets the virtual clock; no tick fires.
 //   VelmoraSeamAdvance(ms)            moves the virtual clock forward, firing every due tick
 //                                     at its own instant (SetName is sent from inside).
+//   VelmoraSeamSleep(ms)              moves the virtual clock forward as a machine's sleep
+//                                     does: the timers' countdowns stand still, no tick fires.
 //   VelmoraSeamGetState(state)        the plug-in state, the dialog's fields and the timer,
 //                                     as `Print state` shows them; the dialog is not loaded
 //                                     by asking. The caller frees the two BSTRs.
@@ -21,7 +23,7 @@
 //                                     number n and description `text` before doing anything,
 //                                     so hosts can see how a failure reaches them.
 //
-// The two clock functions answer E_ILLEGAL_METHOD_CALL while the clock is the real one.
+// The three clock functions answer E_ILLEGAL_METHOD_CALL while the clock is the real one.
 #include <windows.h>
 #include <oleauto.h>
 
@@ -56,6 +58,7 @@ extern "C" {
 HRESULT WINAPI VelmoraSeamUseVirtualTime(DATE start);
 HRESULT WINAPI VelmoraSeamSetClock(DATE now);
 HRESULT WINAPI VelmoraSeamAdvance(LONGLONG milliseconds);
+HRESULT WINAPI VelmoraSeamSleep(LONGLONG milliseconds);
 HRESULT WINAPI VelmoraSeamGetState(VelmoraSeamState* state);
 HRESULT WINAPI VelmoraSeamDialogShown(VARIANT_BOOL* shown);
 HRESULT WINAPI VelmoraSeamGetControl(LPCWSTR name, VelmoraSeamControl* control);
@@ -64,6 +67,7 @@ HRESULT WINAPI VelmoraSeamFailNextCall(LONG number, LPCWSTR description);
 typedef HRESULT(WINAPI* VelmoraSeamUseVirtualTimeFn)(DATE);
 typedef HRESULT(WINAPI* VelmoraSeamSetClockFn)(DATE);
 typedef HRESULT(WINAPI* VelmoraSeamAdvanceFn)(LONGLONG);
+typedef HRESULT(WINAPI* VelmoraSeamSleepFn)(LONGLONG);
 typedef HRESULT(WINAPI* VelmoraSeamGetStateFn)(VelmoraSeamState*);
 typedef HRESULT(WINAPI* VelmoraSeamDialogShownFn)(VARIANT_BOOL*);
 typedef HRESULT(WINAPI* VelmoraSeamGetControlFn)(LPCWSTR, VelmoraSeamControl*);

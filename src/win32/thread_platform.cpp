@@ -24,6 +24,12 @@ struct ThreadPorts {
   std::optional<VelmoraError> injectedFailure;
   bool pluginMade = false;
 
+  ThreadPorts() {
+    timerWindow.SetClockJumpHandler([] {
+      if (Plugin* plugin = ExistingPluginOfThisThread()) plugin->ClockJumped();
+    });
+  }
+
   Platform MakePlatform() {
     Platform platform;
     platform.clock = virtualTime ? static_cast<Clock*>(virtualTime.get()) : &clock;
@@ -31,7 +37,7 @@ struct ThreadPorts {
     platform.registry = &registry;
     platform.nameChannel = &nameChannel;
     platform.makeTimer = [this]() -> std::unique_ptr<Timer> {
-      if (virtualTime) return virtualTime->MakeTimer();
+      if (virtualTime) return std::make_unique<HoldingTimer>(virtualTime->MakeTimer(), timerWindow);
       return std::make_unique<WindowTimer>(timerWindow);
     };
     platform.makeView = &MakeDialogView;

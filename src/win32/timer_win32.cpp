@@ -6,14 +6,12 @@ namespace velmora::win32 {
 
 namespace {
 
-constexpr wchar_t kWindowClass[] = L"VelmoraTimerWindow";
-
 bool RegisterWindowClass(WNDPROC procedure) {
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
   windowClass.lpfnWndProc = procedure;
   windowClass.hInstance = ThisModule();
-  windowClass.lpszClassName = kWindowClass;
+  windowClass.lpszClassName = kTimerWindowClass;
   return ::RegisterClassExW(&windowClass) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
@@ -21,24 +19,41 @@ UINT_PTR TimerId(WindowTimer& timer) { return reinterpret_cast<UINT_PTR>(&timer)
 
 }  // namespace
 
-void UnregisterTimerWindowClass() { ::UnregisterClassW(kWindowClass, ThisModule()); }
+void UnregisterTimerWindowClass() { ::UnregisterClassW(kTimerWindowClass, ThisModule()); }
 
 // TimerWindow ------------------------------------------------------------------------------
 
 TimerWindow::~TimerWindow() {
   for (WindowTimer* timer : running_) ::KillTimer(window_.get(), TimerId(*timer));
   running_.clear();
+  held_.clear();
   window_.reset();
   windowReference_.reset();
 }
 
-bool TimerWindow::Start(WindowTimer& timer, UINT milliseconds) {
-  if (!window_) {
-    if (!RegisterWindowClass(&WindowProc)) return false;
-    window_.reset(::CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ThisModule(), this));
-    if (!window_) return false;
-    windowReference_.emplace();
+bool TimerWindow::MakeWindow() {
+  if (window_) return true;
+  if (!RegisterWindowClass(&WindowProc)) return false;
+  // Top-level and never shown: a message-only window would hear no broadcast.
+  window_.reset(::CreateWindowExW(WS_EX_TOOLWINDOW, kTimerWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                  ThisModule(), this));
+  if (!window_) return false;
+  windowReference_.emplace();
+  return true;
+}
+
+bool TimerWindow::Hold(const Timer& timer, bool held) {
+  if (!held) {
+    if (held_.erase(&timer) != 0) DestroyWhenIdle();
+    return true;
   }
+  if (!MakeWindow()) return false;
+  held_.insert(&timer);
+  return true;
+}
+
+bool TimerWindow::Start(WindowTimer& timer, UINT milliseconds) {
+  if (!MakeWindow()) return false;
   // SetTimer with an id already running replaces it: the countdown starts over.
   if (::SetTimer(window_.get(), TimerId(timer), milliseconds, nullptr) == 0) {
     DestroyWhenIdle();
@@ -55,7 +70,7 @@ void TimerWindow::Stop(WindowTimer& timer) {
 }
 
 void TimerWindow::DestroyWhenIdle() {
-  if (!running_.empty() || dispatching_ > 0) return;
+  if (!held_.empty() || !running_.empty() || dispatching_ > 0) return;
   window_.reset();
   windowReference_.reset();
 }
@@ -70,6 +85,18 @@ void TimerWindow::OnTimer(UINT_PTR id) {
   DestroyWhenIdle();
 }
 
+void TimerWindow::OnClockJump() {
+  if (!onClockJump_) return;
+  ++dispatching_;
+  // Like a tick, a notice has no caller to hand a failure to; the next tick tries again.
+  try {
+    onClockJump_();
+  } catch (...) {
+  }
+  --dispatching_;
+  DestroyWhenIdle();
+}
+
 LRESULT CALLBACK TimerWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
@@ -80,6 +107,15 @@ LRESULT CALLBACK TimerWindow::WindowProc(HWND window, UINT message, WPARAM wPara
     case WM_TIMER:
       if (self) self->OnTimer(wParam);
       return 0;
+    case WM_POWERBROADCAST:
+      // A resume the user started comes as both notices, one after the other; each
+      // publishes, which is harmless.
+      if (self && (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND)) self->OnClockJump();
+      return TRUE;
+    case WM_TIMECHANGE:
+      // The system's date and time settings send this also for a new time zone.
+      if (self) self->OnClockJump();
+      return 0;
     default:
       return ::DefWindowProcW(window, message, wParam, lParam);
   }
@@ -87,7 +123,10 @@ LRESULT CALLBACK TimerWindow::WindowProc(HWND window, UINT message, WPARAM wPara
 
 // WindowTimer ------------------------------------------------------------------------------
 
-WindowTimer::~WindowTimer() { window_.Stop(*this); }
+WindowTimer::~WindowTimer() {
+  window_.Stop(*this);
+  window_.Hold(*this, false);
+}
 
 void WindowTimer::SetInterval(std::int32_t milliseconds) {
   interval_ = milliseconds;
@@ -97,6 +136,7 @@ void WindowTimer::SetInterval(std::int32_t milliseconds) {
 void WindowTimer::SetEnabled(bool enabled) {
   if (enabled == enabled_) return;
   enabled_ = enabled;
+  window_.Hold(*this, enabled);
   Restart();
 }
 

@@ -1,9 +1,12 @@
 #pragma once
-// timCount on Windows: SetTimer on a message-only window of the plug-in's thread, so ticks
-// arrive through the host's own message loop, between calls, as the plug-in expects.
+// timCount on Windows: SetTimer on a hidden window of the plug-in's thread, so ticks arrive
+// through the host's own message loop, between calls, as the plug-in expects. The window is
+// top-level, not message-only, because the system tells only top-level windows that it
+// resumed from sleep or that its time changed.
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <set>
 
@@ -13,10 +16,12 @@
 
 namespace velmora::win32 {
 
+inline constexpr wchar_t kTimerWindowClass[] = L"VelmoraTimerWindow";
+
 class WindowTimer;
 
-// The one timer window of a thread. It exists only while one of the thread's timers runs,
-// and while it exists the DLL stays loaded.
+// The one timer window of a thread. It exists only while one of the thread's timers is
+// switched on, and while it exists the DLL stays loaded.
 class TimerWindow {
  public:
   TimerWindow() = default;
@@ -24,19 +29,55 @@ class TimerWindow {
   TimerWindow(const TimerWindow&) = delete;
   TimerWindow& operator=(const TimerWindow&) = delete;
 
+  // Runs when the system resumed from sleep or its time was set (also by a new time zone).
+  void SetClockJumpHandler(std::function<void()> onClockJump) { onClockJump_ = std::move(onClockJump); }
+
+  // While `timer` is held the window exists, so the system's notices reach it; false when
+  // the window cannot be made.
+  bool Hold(const Timer& timer, bool held);
   // (Re)starts `timer`'s countdown; false when the window or the timer cannot be made.
   bool Start(WindowTimer& timer, UINT milliseconds);
   void Stop(WindowTimer& timer);
 
+  [[nodiscard]] HWND Window() const { return window_.get(); }
+
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  bool MakeWindow();
   void OnTimer(UINT_PTR id);
+  void OnClockJump();
   void DestroyWhenIdle();
 
   UniqueHwnd window_;
   std::optional<ModuleReference> windowReference_;
+  std::function<void()> onClockJump_;
+  std::set<const Timer*> held_;
   std::set<WindowTimer*> running_;
-  int dispatching_ = 0;  // ticks being handled; the window outlives them
+  int dispatching_ = 0;  // ticks and notices being handled; the window outlives them
+};
+
+// A timer of another kind (the test build's virtual one) that holds the thread's timer
+// window while it is switched on, as a WindowTimer does, so the system's notices still
+// reach the plug-in.
+class HoldingTimer : public Timer {
+ public:
+  HoldingTimer(std::unique_ptr<Timer> inner, TimerWindow& window) : inner_(std::move(inner)), window_(window) {}
+  ~HoldingTimer() override { window_.Hold(*this, false); }
+  HoldingTimer(const HoldingTimer&) = delete;
+  HoldingTimer& operator=(const HoldingTimer&) = delete;
+
+  void SetHandler(std::function<void()> onTick) override { inner_->SetHandler(std::move(onTick)); }
+  void SetInterval(std::int32_t milliseconds) override { inner_->SetInterval(milliseconds); }
+  [[nodiscard]] std::int32_t Interval() const override { return inner_->Interval(); }
+  void SetEnabled(bool enabled) override {
+    inner_->SetEnabled(enabled);
+    window_.Hold(*this, enabled);
+  }
+  [[nodiscard]] bool Enabled() const override { return inner_->Enabled(); }
+
+ private:
+  std::unique_ptr<Timer> inner_;
+  TimerWindow& window_;
 };
 
 // Before the DLL is unloaded: the window class goes with it.
