@@ -7,49 +7,72 @@ std::int64_t SecondsToTarget(DateTime targetDate, DateTime targetTime, DateTime 
   return SecondsBetween(now, DateTime::Combine(targetDate, targetTime));
 }
 
-CounterParts CountParts(std::int64_t& secondsDiff, std::int32_t countType,
-                        std::u16string_view workNick) {
-  CounterParts parts;
-  const auto signFor = [countType](std::int64_t value) {
-    return countType == kCountDown ? value : -value;
-  };
-  // Which of "%y" "%d" "%h" "%m" "%s" occur ("%yy" holds "%y" too), found in one pass.
-  bool year = false, day = false, hour = false, minute = false, second = false;
+AskedUnits UnitsAskedBy(std::u16string_view workNick) {
+  AskedUnits asked;
   for (std::size_t at = 0; at + 1 < workNick.size(); ++at) {
     if (workNick[at] != u'%') continue;
     switch (workNick[at + 1]) {
       case u'y':
-        year = true;
+        asked.units |= AskedUnits::kYears;
         break;
       case u'd':
-        day = true;
+        asked.units |= AskedUnits::kDays;
         break;
       case u'h':
-        hour = true;
+        asked.units |= AskedUnits::kHours;
         break;
       case u'm':
-        minute = true;
+        asked.units |= AskedUnits::kMinutes;
         break;
       case u's':
-        second = true;
+        asked.units |= AskedUnits::kSeconds;
         break;
       default:
         break;
     }
   }
-  // C++ division truncates toward zero, so the remainder keeps the sign of the difference.
-  // An absent unit leaves its span for the next unit asked for.
-  const auto take = [&](bool isAsked, std::int64_t length, std::int64_t& part) {
-    if (!isAsked) return;
-    part = signFor(secondsDiff / length);
-    secondsDiff %= length;
-  };
-  take(year, kSecondsPerYear, parts.nYears);
-  take(day, kSecondsPerDay, parts.nDays);
-  take(hour, kSecondsPerHour, parts.nHours);
-  take(minute, kSecondsPerMinute, parts.nMinutes);
-  if (second) parts.nSeconds = signFor(secondsDiff);
+  return asked;
+}
+
+CounterParts CountParts(std::int64_t& secondsDiff, std::int32_t countType, AskedUnits asked) {
+  // Taking each unit out in turn is the same as dividing the whole difference by each unit
+  // and subtracting the units the larger ones took, because every unit length divides the
+  // larger ones and the remainders keep the sign of the difference (C++ division truncates
+  // toward zero). The divisions then no longer wait for each other: this runs on every
+  // refresh.
+  const bool years = asked.Has(AskedUnits::kYears);
+  const bool days = asked.Has(AskedUnits::kDays);
+  const bool hours = asked.Has(AskedUnits::kHours);
+  const bool minutes = asked.Has(AskedUnits::kMinutes);
+  constexpr std::int64_t kDaysPerYear = kSecondsPerYear / kSecondsPerDay;
+  constexpr std::int64_t kHoursPerDay = kSecondsPerDay / kSecondsPerHour;
+  constexpr std::int64_t kMinutesPerHour = kSecondsPerHour / kSecondsPerMinute;
+  const std::int64_t diff = secondsDiff;
+  const std::int64_t allYears = diff / kSecondsPerYear;
+  const std::int64_t allDays = diff / kSecondsPerDay;
+  const std::int64_t allHours = diff / kSecondsPerHour;
+  const std::int64_t allMinutes = diff / kSecondsPerMinute;
+  // The whole units of each size that the units asked for so far took; an absent unit
+  // leaves its span for the next unit asked for.
+  const std::int64_t yearsTaken = years ? allYears : 0;
+  const std::int64_t daysTaken = days ? allDays : yearsTaken * kDaysPerYear;
+  const std::int64_t hoursTaken = hours ? allHours : daysTaken * kHoursPerDay;
+  const std::int64_t minutesTaken = minutes ? allMinutes : hoursTaken * kMinutesPerHour;
+  secondsDiff = diff - minutesTaken * kSecondsPerMinute;
+
+  const std::int64_t sign = countType == kCountDown ? 1 : -1;
+  CounterParts parts;
+  parts.nYears = sign * yearsTaken;
+  if (days) parts.nDays = sign * (allDays - yearsTaken * kDaysPerYear);
+  if (hours) parts.nHours = sign * (allHours - daysTaken * kHoursPerDay);
+  if (minutes) parts.nMinutes = sign * (allMinutes - hoursTaken * kMinutesPerHour);
+  if (asked.Has(AskedUnits::kSeconds)) parts.nSeconds = sign * secondsDiff;
   return parts;
+}
+
+CounterParts CountParts(std::int64_t& secondsDiff, std::int32_t countType,
+                        std::u16string_view workNick) {
+  return CountParts(secondsDiff, countType, UnitsAskedBy(workNick));
 }
 
 }  // namespace velmora

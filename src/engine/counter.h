@@ -28,10 +28,21 @@ struct CounterParts {
 // `now`, in whole seconds.
 std::int64_t SecondsToTarget(DateTime targetDate, DateTime targetTime, DateTime now);
 
-// Takes whole years, days, hours and minutes out of `secondsDiff` for each tag present in
-// `workNick`, largest first; an absent unit folds into the next one asked for. Parts count
-// towards the target when counting down (2) and away from it otherwise. Consumes
-// `secondsDiff`, leaving the seconds remainder.
-CounterParts CountParts(std::int64_t& secondsDiff, std::int32_t countType, std::u16string_view workNick);
+// Which of "%y" "%d" "%h" "%m" "%s" a template holds ("%yy" holds "%y" too), a bit each.
+struct AskedUnits {
+  enum Unit : unsigned { kYears = 1, kDays = 2, kHours = 4, kMinutes = 8, kSeconds = 16 };
+  unsigned units = 0;
+  [[nodiscard]] constexpr bool Has(Unit unit) const { return (units & unit) != 0; }
+};
+AskedUnits UnitsAskedBy(std::u16string_view workNick);
+
+// Takes whole years, days, hours and minutes out of `secondsDiff` for each unit asked for,
+// largest first; an absent unit folds into the next one asked for. Parts count towards the
+// target when counting down (2) and away from it otherwise. Consumes `secondsDiff`, leaving
+// the seconds remainder.
+CounterParts CountParts(std::int64_t& secondsDiff, std::int32_t countType, AskedUnits asked);
+// The same for the units whose tags occur in `workNick`.
+CounterParts CountParts(std::int64_t& secondsDiff, std::int32_t countType,
+                        std::u16string_view workNick);
 
 }  // namespace velmora

@@ -1,9 +1,13 @@
 #pragma once
 // The nickname template language: %yy %dd %hh %mm %ss, %y %d %h %m %s and [<unit>text].
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/counter.h"
 
@@ -11,12 +15,54 @@ namespace velmora {
 
 inline constexpr std::size_t kMaxNickLength = 129;
 
-// At least two digits; a negative value keeps its sign in front ("-03").
-std::u16string TwoDigitText(std::int64_t value);
+// A template read once, so that each refresh only writes the numbers between pieces of text
+// worked out before. The tags become decimal text, the two-letter ones at least two digits
+// with a negative value's sign in front ("-03"); then the first bracket of each unit letter
+// (s, m, h, d, y) and its identical copies give way to their text, or to nothing when the
+// unit is exactly 1; the result is cut to 129 units without splitting a surrogate pair.
+class NickTemplate {
+ public:
+  // Reads `nick`, unless it is the template already read.
+  void Use(std::u16string_view nick) {
+    // Asked on every refresh; memcmp, as the character traits of char16_t compare unit by unit.
+    if (!read_ || nick.size() != source_.size() ||
+        std::memcmp(nick.data(), source_.data(), nick.size() * sizeof(char16_t)) != 0) {
+      Read(nick);
+    }
+  }
+  [[nodiscard]] AskedUnits Asked() const { return asked_; }
+  std::u16string Expand(const CounterParts& parts);
 
-// Replaces the two-letter tags, then the one-letter tags, then the first bracket of each
-// unit letter (s, m, h, d, y) and its identical copies, and cuts the result to 129 units
-// without splitting a surrogate pair.
+ private:
+  struct Number {
+    std::uint32_t textEnd;  // the text before the number ends here in Plan::text
+    std::uint8_t unit;      // in bracket order: s, m, h, d, y
+    bool twoDigits;
+  };
+  // Which brackets go and what they leave depends only on which units are exactly 1.
+  struct Plan {
+    bool stepwise = false;    // the brackets must be evaluated on the real text every time
+    bool mayPassCut = false;  // whether the numbers can make it longer than the cut
+    std::u16string text;      // the text between the numbers, one piece after the other
+    std::uint32_t textEnd = 0;
+    std::vector<Number> numbers;
+  };
+  struct Writer;
+
+  void Read(std::u16string_view nick);
+  const Plan& PlanFor(unsigned unitsAtOne) {
+    return plans_[unitsAtOne] ? *plans_[unitsAtOne] : MakePlan(unitsAtOne);
+  }
+  const Plan& MakePlan(unsigned unitsAtOne);
+
+  bool read_ = false;
+  std::u16string source_;
+  AskedUnits asked_;
+  std::u32string tagged_;  // the template with a mark above every UTF-16 unit for each tag
+  std::array<std::unique_ptr<Plan>, 32> plans_;  // by units at 1, made when first needed
+};
+
+// Reads `workNick` and expands it once.
 std::u16string ExpandTemplate(std::u16string_view workNick, const CounterParts& parts);
 
 }  // namespace velmora

@@ -46,6 +46,20 @@ TEST(ExpandTemplate, ReplacesTagsThenTheFirstBracketOfEachLetter) {
       {u"[s[mx]]", {0, 0, 0, 2, 2}, "x"},  // a bracket may come out of another's text
       {u"[s[mx]]", {0, 0, 0, 1, 2}, ""},
       {u"[[dyx]]", {2, 2, 0, 0, 0}, "x"},
+      {u"%[dd]", {0, 2, 0, 0, 0}, "%d"},        // a tag made by a bracket stays as it is
+      {u"[sa[sa]]", {0, 0, 0, 0, 2}, "a[sa]"},  // a bracket's text is not searched again
+      {u"[sa[sa]]", {0, 0, 0, 0, 1}, "]"},
+      {u"[[sx]dab]", {0, 2, 0, 0, 1}, "ab"},  // a removal forms the first day bracket
+      {u"[[sx]dab]", {0, 2, 0, 0, 2}, "[xdab]"},
+      {u"[dab] [d[s]ab]", {0, 2, 0, 0, 5}, "ab ab"},  // ... or a copy of it
+      // Numbers inside a bracket: its copies are the texts equal after the tags.
+      {u"[ds %d] x [ds %d]", {0, 5, 0, 0, 0}, "s 5 x s 5"},
+      {u"[ds %d] [ds %dd]", {0, 5, 0, 0, 0}, "s 5 [ds 05]"},
+      {u"[ds %d] [ds %dd]", {0, 10, 0, 0, 0}, "s 10 s 10"},
+      {u"[ds 1] [ds %d]", {0, 1, 0, 0, 0}, " "},
+      {u"[ds 1] [ds %d]", {0, 2, 0, 0, 0}, "s 1 [ds 2]"},
+      {u"[m1] [m%h]", {0, 0, 1, 2, 0}, "1 1"},
+      {u"[m-] [m%h]", {0, 0, -1, 2, 0}, "- [m-1]"},
   };
   for (const TemplateCase& c : cases) {
     EXPECT_EQ(ToUtf8(ExpandTemplate(c.workNick, c.parts)), c.expected)
@@ -53,14 +67,53 @@ TEST(ExpandTemplate, ReplacesTagsThenTheFirstBracketOfEachLetter) {
   }
 }
 
-TEST(TwoDigitText, PadsToTwoDigitsAfterTheSign) {
+TEST(ExpandTemplate, WritesDecimalTextAndTwoDigitsAfterTheSign) {
+  struct NumberCase {
+    std::int64_t value;
+    std::string decimal;
+    std::string twoDigits;
+  };
   // clang-format off
-  const std::pair<std::int64_t, std::string> cases[] = {
-      {0, "00"}, {9, "09"}, {10, "10"}, {123, "123"}, {-3, "-03"}, {-10, "-10"},
-      {INT64_MIN, "-9223372036854775808"}};
+  const NumberCase cases[] = {
+      {0, "0", "00"}, {9, "9", "09"}, {10, "10", "10"}, {99, "99", "99"}, {100, "100", "100"},
+      {123, "123", "123"}, {999, "999", "999"}, {1000, "1000", "1000"}, {9999, "9999", "9999"},
+      {10000, "10000", "10000"}, {-1, "-1", "-01"}, {-3, "-3", "-03"}, {-10, "-10", "-10"},
+      {-100, "-100", "-100"},
+      {INT64_MAX, "9223372036854775807", "9223372036854775807"},
+      {INT64_MIN, "-9223372036854775808", "-9223372036854775808"}};
   // clang-format on
-  for (const auto& [value, expected] : cases)
-    EXPECT_EQ(ToUtf8(TwoDigitText(value)), expected) << value;
+  for (const NumberCase& c : cases) {
+    EXPECT_EQ(ToUtf8(ExpandTemplate(u"%d|%dd", {0, c.value, 0, 0, 0})),
+              c.decimal + "|" + c.twoDigits)
+        << c.value;
+  }
+}
+
+TEST(NickTemplate, ExpandsTheTemplateReadOnceForAnyValues) {
+  // One template read once, then values that change which brackets go and how long the
+  // numbers are, in both directions; then another template, then the first again.
+  struct Refresh {
+    std::u16string_view workNick;
+    CounterParts parts;
+    std::string expected;
+  };
+  const Refresh refreshes[] = {
+      {u"%d day[ds], %h hour[hs]", {0, 1, 2, 0, 0}, "1 day, 2 hours"},
+      {u"%d day[ds], %h hour[hs]", {0, 2, 1, 0, 0}, "2 days, 1 hour"},
+      {u"%d day[ds], %h hour[hs]", {0, 1, 1, 0, 0}, "1 day, 1 hour"},
+      {u"%d day[ds], %h hour[hs]", {0, 1234, -5, 0, 0}, "1234 days, -5 hours"},
+      {u"[ds %d] [ds %dd]", {0, 10, 0, 0, 0}, "s 10 s 10"},
+      {u"[ds %d] [ds %dd]", {0, 1, 0, 0, 0}, " [ds 01]"},
+      {u"[ds %d] [ds %dd]", {0, 7, 0, 0, 0}, "s 7 [ds 07]"},
+      {u"%d day[ds], %h hour[hs]", {0, 1, 2, 0, 0}, "1 day, 2 hours"},
+  };
+  NickTemplate nick;
+  for (const Refresh& r : refreshes) {
+    nick.Use(r.workNick);
+    EXPECT_EQ(ToUtf8(nick.Expand(r.parts)), r.expected) << "template " << ToUtf8(r.workNick);
+  }
+  nick.Use(u"%yy %s");
+  EXPECT_EQ(nick.Asked().units, AskedUnits::kYears | AskedUnits::kSeconds);
 }
 
 TEST(ExpandTemplate, CutsTheExpandedTextTo129Units) {
