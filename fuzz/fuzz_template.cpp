@@ -1,11 +1,14 @@
 // The counter parts and the template expansion over any template, count type and
 // difference, checked against a literal step-by-step expansion: every tag replaced over the
-// whole text in its turn, then one bracket per letter, then the cut. The engine does the
-// same in one scan and must give the same text.
+// whole text in its turn, then one bracket per letter, then the cut. The engine reads the
+// template once and writes only the numbers on each refresh, so the same template read once
+// is also expanded again for other values (other units at 1, longer and negated numbers),
+// and after reading another template and reading it back.
 //
 // Input: byte 0 bit 0 set: the template is raw UTF-16LE units (lone surrogates, NULs),
-// else UTF-8; bytes 1-2 the count type (int16 LE); bytes 3-10 the difference in seconds
-// (int64 LE, folded into what two dates can be apart); the rest the template.
+// else UTF-8; bits 1-5 the units (s, m, h, d, y) set to 1 in the second expansion; bytes
+// 1-2 the count type (int16 LE); bytes 3-10 the difference in seconds (int64 LE, folded
+// into what two dates can be apart); the rest the template.
 #include <cstring>
 
 #include "engine/counter.h"
@@ -54,7 +57,8 @@ const Unit& UnitOf(char16_t letter) {
 // The first 129 units, one fewer when the 129th would be the first half of a pair.
 std::u16string FirstUnits(std::u16string_view text) {
   if (text.size() <= kMaxNickLength) return std::u16string{text};
-  const bool splitsPair = IsHighSurrogate(text[kMaxNickLength - 1]) && IsLowSurrogate(text[kMaxNickLength]);
+  const bool splitsPair =
+      velmora::IsHighSurrogate(text[kMaxNickLength - 1]) && velmora::IsLowSurrogate(text[kMaxNickLength]);
   return std::u16string{text.substr(0, splitsPair ? kMaxNickLength - 1 : kMaxNickLength)};
 }
 
@@ -98,6 +102,13 @@ std::u16string ReferenceExpansion(std::u16string_view nick, const CounterParts& 
   return FirstUnits(work);
 }
 
+// Every part changed alike, keeping its place in the counter.
+template <typename Change>
+CounterParts EachPart(CounterParts parts, Change change) {
+  for (const Unit& unit : kUnits) parts.*unit.part = change(parts.*unit.part, unit.letter);
+  return parts;
+}
+
 }  // namespace
 }  // namespace velmora::fuzz
 
@@ -136,5 +147,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const std::u16string expected = ReferenceExpansion(nick, expectedParts);
   FUZZ_CHECK(result == expected, context + ": got " + Shown(result) + ", expected " + Shown(expected));
+
+  NickTemplate reused;
+  const auto checkReused = [&](std::u16string_view workNick, const CounterParts& values, const char* what) {
+    reused.Use(workNick);
+    const std::u16string got = reused.Expand(values);
+    const std::u16string want = ReferenceExpansion(workNick, values);
+    FUZZ_CHECK(got == want, context + ", " + what + " " + Shown(workNick) + ": got " + Shown(got) + ", expected " +
+                                Shown(want));
+  };
+  const unsigned atOne = data[0] >> 1;
+  checkReused(nick, parts, "read once");
+  checkReused(nick, EachPart(parts, [atOne](std::int64_t value, char16_t letter) {
+                const std::size_t bit = std::u16string_view{u"smhdy"}.find(letter);
+                return (atOne >> bit & 1) != 0 ? 1 : value;
+              }),
+              "some units at 1");
+  checkReused(nick, EachPart(parts, [](std::int64_t value, char16_t) { return value == 1 ? 1 : value * 11 + 2; }),
+              "longer numbers");
+  checkReused(nick, EachPart(parts, [](std::int64_t value, char16_t) { return -value; }), "negated");
+  checkReused(std::u16string_view{nick}.substr(0, nick.size() / 2), parts, "another template");
+  checkReused(nick, parts, "read again");
   return 0;
 }

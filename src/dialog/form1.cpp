@@ -93,13 +93,15 @@ void Form1::Form_Load() {
 
 std::u16string Form1::UpdateNick() {
   state_.nSecondsDiff = SecondsToTarget(dTargetDate, dTargetTime, platform_.clock->Now());
-  sWorkNick = state_.sNick;
+  nickTemplate.Use(state_.sNick);
   fncCountStr();
-  sWorkNick = ExpandTemplate(sWorkNick, parts);
+  sWorkNick = nickTemplate.Expand(parts);
   return sWorkNick;
 }
 
-void Form1::fncCountStr() { parts = CountParts(state_.nSecondsDiff, state_.nCountType, sWorkNick); }
+void Form1::fncCountStr() {
+  parts = CountParts(state_.nSecondsDiff, state_.nCountType, nickTemplate.Asked());
+}
 
 void Form1::RefreshPreview() { SetText(ControlId::Text9, UpdateNick()); }
 

@@ -17,6 +17,7 @@
 #include "ports/controls.h"
 #include "engine/counter.h"
 #include "engine/delay.h"
+#include "engine/nickname_template.h"
 #include "ports/platform.h"
 #include "state/plugin_state.h"
 #include "settings/settings_store.h"
@@ -98,6 +99,7 @@ class Form1 {
   bool bOwnDelayEntry = false;
   std::u16string sWorkNick;
   CounterParts parts;
+  NickTemplate nickTemplate;  // sNick as last read; read again only when it changed
 
  private:
   // Program writes; each runs the control's handler when the value really changes.
