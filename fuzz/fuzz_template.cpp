@@ -2,8 +2,9 @@
 // difference, checked against a literal step-by-step expansion: every tag replaced over the
 // whole text in its turn, then one bracket per letter, then the cut. The engine reads the
 // template once and writes only the numbers on each refresh, so the same template read once
-// is also expanded again for other values (other units at 1, longer and negated numbers),
-// and after reading another template and reading it back.
+// is also expanded again for other values (the same, other digits of the same widths, other
+// units at 1, longer and negated numbers), and after reading another template and reading
+// it back.
 //
 // Input: byte 0 bit 0 set: the template is raw UTF-16LE units (lone surrogates, NULs),
 // else UTF-8; bits 1-5 the units (s, m, h, d, y) set to 1 in the second expansion; bytes
@@ -158,6 +159,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   };
   const unsigned atOne = data[0] >> 1;
   checkReused(nick, parts, "read once");
+  checkReused(nick, parts, "the same values again");
+  checkReused(nick, EachPart(parts, [](std::int64_t value, char16_t) { return value ^ 1; }),
+              "other digits, mostly of the same widths");
   checkReused(nick, EachPart(parts, [atOne](std::int64_t value, char16_t letter) {
                 const std::size_t bit = std::u16string_view{u"smhdy"}.find(letter);
                 return (atOne >> bit & 1) != 0 ? 1 : value;

@@ -15,7 +15,10 @@ namespace {
 // a unit's index here is its index everywhere in this file.
 constexpr std::u16string_view kBracketLetters = u"smhdy";
 constexpr unsigned kUnitCount = kBracketLetters.size();
-using UnitValues = std::array<std::int64_t, kUnitCount>;
+// Each unit's part of the counter, in the same order.
+constexpr std::array<std::int64_t CounterParts::*, kUnitCount> kUnitParts = {
+    &CounterParts::nSeconds, &CounterParts::nMinutes, &CounterParts::nHours, &CounterParts::nDays,
+    &CounterParts::nYears};
 
 int LetterIndex(char32_t letter) {
   switch (letter) {
@@ -32,10 +35,6 @@ int LetterIndex(char32_t letter) {
     default:
       return -1;
   }
-}
-
-UnitValues ValuesOf(const CounterParts& parts) {
-  return {parts.nSeconds, parts.nMinutes, parts.nHours, parts.nDays, parts.nYears};
 }
 
 // A tag in the tagged text: a mark above every UTF-16 unit, naming the unit and the form.
@@ -63,46 +62,60 @@ void WritePair(char16_t* to, std::uint64_t value) {
   std::memcpy(to, &kDigitPairs[value * 2], 2 * sizeof(char16_t));
 }
 
-// Writes the decimal text of a value below 0 or above 9999 at `to`; answers how many units
-// it wrote.
-std::size_t WriteLargeDecimal(char16_t* to, std::int64_t value, bool twoDigits) {
-  std::uint64_t magnitude =
-      value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-  std::size_t digits = 1;
-  for (std::uint64_t rest = magnitude; rest >= 10; rest /= 10) ++digits;
-  if (twoDigits && digits < 2) digits = 2;
-  const std::size_t length = (value < 0 ? 1 : 0) + digits;
-  to[0] = u'-';
-  for (std::size_t at = length; at-- > length - digits; magnitude /= 10) {
-    to[at] = static_cast<char16_t>(u'0' + magnitude % 10);
-  }
-  return length;
+std::uint64_t Magnitude(std::int64_t value) {
+  return value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
 }
 
-// Writes the decimal text of `value` at `to`, at least two digits after the sign when asked;
-// answers how many units it wrote.
-std::size_t WriteDecimal(char16_t* to, std::int64_t value, bool twoDigits) {
+// How many units the decimal text of a value outside 0..99 takes.
+std::size_t LargeDecimalWidth(std::int64_t value, bool twoDigits) {
+  std::size_t digits = 1;
+  for (std::uint64_t rest = Magnitude(value); rest >= 10; rest /= 10) ++digits;
+  if (twoDigits && digits < 2) digits = 2;
+  return (value < 0 ? 1 : 0) + digits;
+}
+
+// How many units the decimal text of `value` takes, at least two digits after the sign when
+// asked.
+std::size_t DecimalWidth(std::int64_t value, bool twoDigits) {
   const auto magnitude = static_cast<std::uint64_t>(value);
-  if (magnitude < 100) {  // the usual counter values
-    if (magnitude >= 10 || twoDigits) {
-      WritePair(to, magnitude);
-      return 2;
-    }
-    to[0] = static_cast<char16_t>(u'0' + magnitude);
-    return 1;
-  }
-  if (magnitude < 10'000) {  // days without years
-    const std::uint64_t high = magnitude / 100;
+  if (magnitude >= 10'000) return LargeDecimalWidth(value, twoDigits);
+  if (magnitude >= 100) return magnitude >= 1000 ? 4 : 3;
+  return magnitude >= 10 || twoDigits ? 2 : 1;
+}
+
+// Writes the decimal text of a value outside 0..99 at `to`; answers how many units it wrote.
+std::size_t WriteLargeDecimal(char16_t* to, std::int64_t value, bool twoDigits) {
+  if (value >= 0 && value < 10'000) {  // days without years
+    const auto high = static_cast<std::uint64_t>(value) / 100;
     const std::size_t length = high >= 10 ? 4 : 3;
     if (high >= 10) {
       WritePair(to, high);
     } else {
       to[0] = static_cast<char16_t>(u'0' + high);
     }
-    WritePair(to + length - 2, magnitude % 100);
+    WritePair(to + length - 2, static_cast<std::uint64_t>(value) % 100);
     return length;
   }
-  return WriteLargeDecimal(to, value, twoDigits);
+  const std::size_t length = LargeDecimalWidth(value, twoDigits);
+  std::uint64_t magnitude = Magnitude(value);
+  to[0] = u'-';  // a digit takes its place when the value is not negative
+  for (std::size_t at = length; at-- > (value < 0 ? 1 : 0); magnitude /= 10) {
+    to[at] = static_cast<char16_t>(u'0' + magnitude % 10);
+  }
+  return length;
+}
+
+// Writes the decimal text of `value` at `to`, at least two digits after the sign when asked;
+// answers how many units it wrote, DecimalWidth of them.
+inline std::size_t WriteDecimal(char16_t* to, std::int64_t value, bool twoDigits) {
+  const auto magnitude = static_cast<std::uint64_t>(value);
+  if (magnitude >= 100) return WriteLargeDecimal(to, value, twoDigits);
+  if (magnitude >= 10 || twoDigits) {  // the usual counter values
+    WritePair(to, magnitude);
+    return 2;
+  }
+  to[0] = static_cast<char16_t>(u'0' + magnitude);
+  return 1;
 }
 
 // The two-letter tags, then the one-letter tags, each replaced over the whole text. Every
@@ -173,7 +186,7 @@ std::size_t CutLength(const char16_t* text, std::size_t length) {
 }
 
 // The whole cascade on the real text, numbers written in.
-std::u16string ExpandStepwise(std::u32string_view tagged, const UnitValues& values) {
+std::u16string ExpandStepwise(std::u32string_view tagged, const CounterParts& parts) {
   std::u16string text;
   for (const char32_t unit : tagged) {
     if (!IsMark(unit)) {
@@ -181,10 +194,11 @@ std::u16string ExpandStepwise(std::u32string_view tagged, const UnitValues& valu
       continue;
     }
     char16_t digits[kMaxDecimal];
-    text.append(digits, WriteDecimal(digits, values[MarkUnit(unit)], MarkTwoDigits(unit)));
+    text.append(digits,
+                WriteDecimal(digits, parts.*kUnitParts[MarkUnit(unit)], MarkTwoDigits(unit)));
   }
   for (int unit = 0; unit < static_cast<int>(kUnitCount); ++unit)
-    EvaluateBracket(text, unit, values[unit] == 1);
+    EvaluateBracket(text, unit, parts.*kUnitParts[unit] == 1);
   text.resize(CutLength(text.data(), text.size()));
   return text;
 }
@@ -198,58 +212,10 @@ bool MatchesAsMarked(std::u32string_view bracket) {
   });
 }
 
-// Text is copied in whole chunks of this many units: a copy may write past its end into room
-// the next piece overwrites, and read past its end into the padding after Plan::text.
-constexpr std::size_t kChunk = 16;
-
-void CopyInChunks(char16_t* to, const char16_t* from, std::size_t count) {
-  std::memcpy(to, from, kChunk * sizeof(char16_t));  // most pieces: one copy, no branch
-  for (std::size_t at = kChunk; at < count; at += kChunk)
-    std::memcpy(to + at, from + at, kChunk * sizeof(char16_t));
-}
-
 // One unit past the cut shows whether the cut splits a pair.
 constexpr std::size_t kEnough = kMaxNickLength + 1;
-// Room for that, and for a chunk or a number written beyond it.
-constexpr std::size_t kRoom = kEnough + kChunk + kMaxDecimal;
 
 }  // namespace
-
-struct NickTemplate::Writer {
-  // A plan that cannot reach the cut is written without looking for it.
-  static std::size_t Whole(char16_t* out, const Plan& plan, const UnitValues& values) {
-    const char16_t* const text = plan.text.data();
-    std::size_t length = 0;
-    std::size_t from = 0;
-    for (const Number& number : plan.numbers) {
-      CopyInChunks(out + length, text + from, number.textEnd - from);
-      length += number.textEnd - from;
-      from = number.textEnd;
-      length += WriteDecimal(out + length, values[number.unit], number.twoDigits);
-    }
-    CopyInChunks(out + length, text + from, plan.textEnd - from);
-    return length + plan.textEnd - from;
-  }
-
-  // Stops once past the cut.
-  static std::size_t UpToCut(char16_t* out, const Plan& plan, const UnitValues& values) {
-    const char16_t* const text = plan.text.data();
-    std::size_t length = 0;
-    std::size_t from = 0;
-    for (const Number& number : plan.numbers) {
-      const std::size_t run = std::min<std::size_t>(number.textEnd - from, kEnough - length);
-      CopyInChunks(out + length, text + from, run);
-      length += run;
-      from = number.textEnd;
-      if (length >= kEnough) return length;
-      length += WriteDecimal(out + length, values[number.unit], number.twoDigits);
-      if (length >= kEnough) return length;
-    }
-    const std::size_t run = std::min<std::size_t>(plan.textEnd - from, kEnough - length);
-    CopyInChunks(out + length, text + from, run);
-    return length + run;
-  }
-};
 
 void NickTemplate::Read(std::u16string_view nick) {
   read_ = true;
@@ -262,7 +228,7 @@ void NickTemplate::Read(std::u16string_view nick) {
 // Runs the bracket passes once on the tagged text: numbers never hold "[", "]" or a letter,
 // so the brackets found there are the ones found in the real text, as long as each bracket
 // matches its copies exactly where it does on the marks.
-const NickTemplate::Plan& NickTemplate::MakePlan(unsigned unitsAtOne) {
+NickTemplate::Plan& NickTemplate::MakePlan(unsigned unitsAtOne) {
   std::unique_ptr<Plan>& plan = plans_[unitsAtOne];
   plan = std::make_unique<Plan>();
   std::u32string text = tagged_;
@@ -277,26 +243,61 @@ const NickTemplate::Plan& NickTemplate::MakePlan(unsigned unitsAtOne) {
       plan->text += static_cast<char16_t>(unit);
       continue;
     }
-    plan->numbers.push_back({static_cast<std::uint32_t>(plan->text.size()),
-                             static_cast<std::uint8_t>(MarkUnit(unit)), MarkTwoDigits(unit)});
+    Number& number = plan->numbers.emplace_back();
+    number.textEnd = static_cast<std::uint32_t>(plan->text.size());
+    number.part = kUnitParts[MarkUnit(unit)];
+    number.twoDigits = MarkTwoDigits(unit);
   }
-  plan->textEnd = static_cast<std::uint32_t>(plan->text.size());
-  plan->mayPassCut = plan->text.size() + plan->numbers.size() * kMaxDecimal > kMaxNickLength;
-  plan->text.append(kChunk, u'\0');
+  plan->layout.resize(kEnough + kMaxDecimal);
   return *plan;
 }
 
+// Writes the whole expansion into the plan's layout, noting where each number went; stops
+// once past the cut.
+void NickTemplate::Layout(Plan& plan, const CounterParts& parts) {
+  char16_t* const out = plan.layout.data();
+  std::size_t length = 0;
+  std::size_t from = 0;
+  const auto copyText = [&](std::size_t to) {
+    const std::size_t run = std::min(to - from, kEnough - length);
+    std::copy_n(plan.text.data() + from, run, out + length);
+    length += run;
+    from = to;
+  };
+  for (Number& number : plan.numbers) {
+    copyText(number.textEnd);
+    if (length >= kEnough) break;
+    number.at = static_cast<std::uint32_t>(length);
+    length += WriteDecimal(out + length, parts.*number.part, number.twoDigits);
+    number.width = static_cast<std::uint8_t>(length - number.at);
+    if (length >= kEnough) break;
+  }
+  if (length < kEnough) copyText(plan.text.size());
+  plan.layoutLength = CutLength(out, length);
+  plan.layoutHolds = length <= kMaxNickLength;
+}
+
 std::u16string NickTemplate::Expand(const CounterParts& parts) {
-  const UnitValues values = ValuesOf(parts);
-  unsigned unitsAtOne = 0;
-  for (unsigned unit = 0; unit < kUnitCount; ++unit)
-    unitsAtOne |= (values[unit] == 1 ? 1u : 0u) << unit;
-  const Plan& plan = PlanFor(unitsAtOne);
-  if (plan.stepwise) return ExpandStepwise(tagged_, values);
-  char16_t out[kRoom];
-  const std::size_t length =
-      plan.mayPassCut ? Writer::UpToCut(out, plan, values) : Writer::Whole(out, plan, values);
-  return {out, CutLength(out, length)};
+  const unsigned unitsAtOne = (parts.nSeconds == 1 ? 1u : 0u) | (parts.nMinutes == 1 ? 2u : 0u) |
+                              (parts.nHours == 1 ? 4u : 0u) | (parts.nDays == 1 ? 8u : 0u) |
+                              (parts.nYears == 1 ? 16u : 0u);
+  Plan& plan = PlanFor(unitsAtOne);
+  if (plan.stepwise) return ExpandStepwise(tagged_, parts);
+  const bool sameWidths =
+      plan.layoutHolds &&
+      std::all_of(plan.numbers.begin(), plan.numbers.end(), [&](const Number& number) {
+        return DecimalWidth(parts.*number.part, number.twoDigits) == number.width;
+      });
+  if (!sameWidths) {
+    Layout(plan, parts);
+    return {plan.layout.data(), plan.layoutLength};
+  }
+  // The same text with numbers of the same widths in the same places: only digits change.
+  std::u16string nick(plan.layout.data(), plan.layoutLength);
+  for (const Number& number : plan.numbers) {
+    WriteDecimal(nick.data() + number.at, parts.*number.part, number.twoDigits);
+  }
+  return nick;
 }
 
 std::u16string ExpandTemplate(std::u16string_view workNick, const CounterParts& parts) {

@@ -36,24 +36,29 @@ class NickTemplate {
  private:
   struct Number {
     std::uint32_t textEnd;  // the text before the number ends here in Plan::text
-    std::uint8_t unit;      // in bracket order: s, m, h, d, y
+    std::uint32_t at;       // where the last layout wrote it
+    std::int64_t CounterParts::*part;
+    std::uint8_t width;  // how many units it took there
     bool twoDigits;
   };
   // Which brackets go and what they leave depends only on which units are exactly 1.
   struct Plan {
-    bool stepwise = false;    // the brackets must be evaluated on the real text every time
-    bool mayPassCut = false;  // whether the numbers can make it longer than the cut
-    std::u16string text;      // the text between the numbers, one piece after the other
-    std::uint32_t textEnd = 0;
+    bool stepwise = false;  // the brackets must be evaluated on the real text every time
+    std::u16string text;    // the text between the numbers, one piece after the other
     std::vector<Number> numbers;
+    // The last expansion written in full. While it was not cut and no number changes its
+    // width, a refresh copies it and writes only the digits.
+    std::u16string layout;
+    std::size_t layoutLength = 0;
+    bool layoutHolds = false;
   };
-  struct Writer;
 
   void Read(std::u16string_view nick);
-  const Plan& PlanFor(unsigned unitsAtOne) {
+  Plan& PlanFor(unsigned unitsAtOne) {
     return plans_[unitsAtOne] ? *plans_[unitsAtOne] : MakePlan(unitsAtOne);
   }
-  const Plan& MakePlan(unsigned unitsAtOne);
+  Plan& MakePlan(unsigned unitsAtOne);
+  static void Layout(Plan& plan, const CounterParts& parts);
 
   bool read_ = false;
   std::u16string source_;
