@@ -60,13 +60,18 @@ CounterParts CountParts(std::int64_t& secondsDiff, std::int32_t countType, Asked
   const std::int64_t minutesTaken = minutes ? allMinutes : hoursTaken * kMinutesPerHour;
   secondsDiff = diff - minutesTaken * kSecondsPerMinute;
 
-  const std::int64_t sign = countType == kCountDown ? 1 : -1;
   CounterParts parts;
-  parts.nYears = sign * yearsTaken;
-  if (days) parts.nDays = sign * (allDays - yearsTaken * kDaysPerYear);
-  if (hours) parts.nHours = sign * (allHours - daysTaken * kHoursPerDay);
-  if (minutes) parts.nMinutes = sign * (allMinutes - hoursTaken * kMinutesPerHour);
-  if (asked.Has(AskedUnits::kSeconds)) parts.nSeconds = sign * secondsDiff;
+  parts.nYears = yearsTaken;
+  if (days) parts.nDays = allDays - yearsTaken * kDaysPerYear;
+  if (hours) parts.nHours = allHours - daysTaken * kHoursPerDay;
+  if (minutes) parts.nMinutes = allMinutes - hoursTaken * kMinutesPerHour;
+  if (asked.Has(AskedUnits::kSeconds)) parts.nSeconds = secondsDiff;
+  if (countType != kCountDown) {  // counting up: the parts count away from the target
+    for (std::int64_t* part :
+         {&parts.nYears, &parts.nDays, &parts.nHours, &parts.nMinutes, &parts.nSeconds}) {
+      *part = -*part;
+    }
+  }
   return parts;
 }
 

@@ -217,25 +217,40 @@ constexpr std::size_t kEnough = kMaxNickLength + 1;
 
 }  // namespace
 
+NickTemplate::NickTemplate() { Read({}); }
+
+// Makes every plan now, so that no refresh has to: a plan is shared by all the sets of units
+// at 1 that agree on the units whose brackets it evaluated, since the others' passes find
+// no bracket and change nothing.
 void NickTemplate::Read(std::u16string_view nick) {
-  read_ = true;
   source_.assign(nick);
   asked_ = UnitsAskedBy(nick);
   tagged_ = MarkTags(nick);
-  for (std::unique_ptr<Plan>& plan : plans_) plan.reset();
+  plans_.clear();
+  for (unsigned unitsAtOne = 0; unitsAtOne < planFor_.size(); ++unitsAtOne) {
+    const auto same =
+        std::find_if(plans_.begin(), plans_.end(), [&](const std::unique_ptr<Plan>& plan) {
+          return ((unitsAtOne ^ plan->unitsAtOne) & plan->evaluated) == 0;
+        });
+    planFor_[unitsAtOne] =
+        same != plans_.end() ? same->get() : plans_.emplace_back(MakePlan(unitsAtOne)).get();
+  }
 }
 
 // Runs the bracket passes once on the tagged text: numbers never hold "[", "]" or a letter,
 // so the brackets found there are the ones found in the real text, as long as each bracket
 // matches its copies exactly where it does on the marks.
-NickTemplate::Plan& NickTemplate::MakePlan(unsigned unitsAtOne) {
-  std::unique_ptr<Plan>& plan = plans_[unitsAtOne];
-  plan = std::make_unique<Plan>();
+std::unique_ptr<NickTemplate::Plan> NickTemplate::MakePlan(unsigned unitsAtOne) const {
+  auto plan = std::make_unique<Plan>();
+  plan->unitsAtOne = unitsAtOne;
   std::u32string text = tagged_;
   for (int unit = 0; unit < static_cast<int>(kUnitCount); ++unit) {
-    if (!MatchesAsMarked(EvaluateBracket(text, unit, (unitsAtOne >> unit & 1) != 0))) {
+    const std::u32string bracket = EvaluateBracket(text, unit, (unitsAtOne >> unit & 1) != 0);
+    if (bracket.empty()) continue;
+    plan->evaluated |= 1u << unit;
+    if (!MatchesAsMarked(bracket)) {
       plan->stepwise = true;
-      return *plan;
+      return plan;
     }
   }
   for (const char32_t unit : text) {
@@ -249,7 +264,7 @@ NickTemplate::Plan& NickTemplate::MakePlan(unsigned unitsAtOne) {
     number.twoDigits = MarkTwoDigits(unit);
   }
   plan->layout.resize(kEnough + kMaxDecimal);
-  return *plan;
+  return plan;
 }
 
 // Writes the whole expansion into the plan's layout, noting where each number went; stops
@@ -281,7 +296,7 @@ std::u16string NickTemplate::Expand(const CounterParts& parts) {
   const unsigned unitsAtOne = (parts.nSeconds == 1 ? 1u : 0u) | (parts.nMinutes == 1 ? 2u : 0u) |
                               (parts.nHours == 1 ? 4u : 0u) | (parts.nDays == 1 ? 8u : 0u) |
                               (parts.nYears == 1 ? 16u : 0u);
-  Plan& plan = PlanFor(unitsAtOne);
+  Plan& plan = *planFor_[unitsAtOne];
   if (plan.stepwise) return ExpandStepwise(tagged_, parts);
   const bool sameWidths =
       plan.layoutHolds &&

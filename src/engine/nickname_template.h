@@ -22,10 +22,14 @@ inline constexpr std::size_t kMaxNickLength = 129;
 // unit is exactly 1; the result is cut to 129 units without splitting a surrogate pair.
 class NickTemplate {
  public:
+  NickTemplate();  // the empty template
+  NickTemplate(const NickTemplate&) = delete;
+  NickTemplate& operator=(const NickTemplate&) = delete;
+
   // Reads `nick`, unless it is the template already read.
   void Use(std::u16string_view nick) {
     // Asked on every refresh; memcmp, as the character traits of char16_t compare unit by unit.
-    if (!read_ || nick.size() != source_.size() ||
+    if (nick.size() != source_.size() ||
         std::memcmp(nick.data(), source_.data(), nick.size() * sizeof(char16_t)) != 0) {
       Read(nick);
     }
@@ -43,8 +47,10 @@ class NickTemplate {
   };
   // Which brackets go and what they leave depends only on which units are exactly 1.
   struct Plan {
-    bool stepwise = false;  // the brackets must be evaluated on the real text every time
-    std::u16string text;    // the text between the numbers, one piece after the other
+    unsigned unitsAtOne = 0;  // the units at 1 it was made for, a bit each in bracket order
+    unsigned evaluated = 0;   // the units whose brackets it found
+    bool stepwise = false;    // the brackets must be evaluated on the real text every time
+    std::u16string text;      // the text between the numbers, one piece after the other
     std::vector<Number> numbers;
     // The last expansion written in full. While it was not cut and no number changes its
     // width, a refresh copies it and writes only the digits.
@@ -54,17 +60,14 @@ class NickTemplate {
   };
 
   void Read(std::u16string_view nick);
-  Plan& PlanFor(unsigned unitsAtOne) {
-    return plans_[unitsAtOne] ? *plans_[unitsAtOne] : MakePlan(unitsAtOne);
-  }
-  Plan& MakePlan(unsigned unitsAtOne);
+  [[nodiscard]] std::unique_ptr<Plan> MakePlan(unsigned unitsAtOne) const;
   static void Layout(Plan& plan, const CounterParts& parts);
 
-  bool read_ = false;
   std::u16string source_;
   AskedUnits asked_;
   std::u32string tagged_;  // the template with a mark above every UTF-16 unit for each tag
-  std::array<std::unique_ptr<Plan>, 32> plans_;  // by units at 1, made when first needed
+  std::vector<std::unique_ptr<Plan>> plans_;
+  std::array<Plan*, 32> planFor_{};  // by units at 1
 };
 
 // Reads `workNick` and expands it once.

@@ -106,6 +106,11 @@ TEST(NickTemplate, ExpandsTheTemplateReadOnceForAnyValues) {
       {u"[ds %d] [ds %dd]", {0, 1, 0, 0, 0}, " [ds 01]"},
       {u"[ds %d] [ds %dd]", {0, 7, 0, 0, 0}, "s 7 [ds 07]"},
       {u"%d day[ds], %h hour[hs]", {0, 1, 2, 0, 0}, "1 day, 2 hours"},
+      // Whether the day bracket exists at all depends on the seconds.
+      {u"[[sx]dab]", {0, 2, 0, 0, 1}, "ab"},
+      {u"[[sx]dab]", {0, 1, 0, 0, 1}, ""},
+      {u"[[sx]dab]", {0, 1, 0, 0, 2}, "[xdab]"},
+      {u"[[sx]dab]", {0, 2, 0, 0, 2}, "[xdab]"},
   };
   NickTemplate nick;
   for (const Refresh& r : refreshes) {
