@@ -58,8 +58,9 @@ constexpr std::array<char16_t, 200> kDigitPairs = [] {
   return pairs;
 }();
 
+// `value` is below 100.
 void WritePair(char16_t* to, std::uint64_t value) {
-  std::memcpy(to, &kDigitPairs[value * 2], 2 * sizeof(char16_t));
+  std::memcpy(to, &kDigitPairs[static_cast<std::size_t>(value) * 2], 2 * sizeof(char16_t));
 }
 
 std::uint64_t Magnitude(std::int64_t value) {
