@@ -198,15 +198,16 @@ std::u16string ExpandStepwise(std::u32string_view tagged, const CounterParts& pa
     text.append(digits,
                 WriteDecimal(digits, parts.*kUnitParts[MarkUnit(unit)], MarkTwoDigits(unit)));
   }
-  for (int unit = 0; unit < static_cast<int>(kUnitCount); ++unit)
+  for (int unit = 0; unit < static_cast<int>(kUnitCount); ++unit) {
     EvaluateBracket(text, unit, parts.*kUnitParts[unit] == 1);
+  }
   text.resize(CutLength(text.data(), text.size()));
   return text;
 }
 
 // A bracket holding a digit, a '-' or a number could also match where a number's text lines
-// up with it, which the marks cannot show; one of letters and signs alone matches exactly
-// where it does on the marks.
+// up with it, which the marks cannot show; a bracket without them matches exactly where it
+// does on the marks.
 bool MatchesAsMarked(std::u32string_view bracket) {
   return std::none_of(bracket.begin(), bracket.end(), [](char32_t unit) {
     return IsMark(unit) || unit == U'-' || (unit >= U'0' && unit <= U'9');
