@@ -11,9 +11,9 @@ WORK=$ROOT/build/setup-screenshot
 OUT=$ROOT/docs/screenshots/setup.png
 source scripts/lib/packages.sh
 source scripts/lib/wine.sh
-# ImageMagick's own tools, whatever else of these names comes first on the PATH.
-convert() { convert-im6.q16 "$@"; }
-import() { import-im6.q16 "$@"; }
+source scripts/lib/imagemagick.sh
+convert() { imagemagick convert "$@"; }
+import() { imagemagick import "$@"; }
 
 # --- Inside Xvfb ----------------------------------------------------------------------------
 if [[ "${1:-}" == "--under-xvfb" ]]; then

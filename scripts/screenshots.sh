@@ -10,6 +10,7 @@ ROOT=$PWD
 JOBS=${VELMORA_JOBS:-2}
 source scripts/lib/packages.sh
 source scripts/lib/wine.sh
+source scripts/lib/imagemagick.sh
 OUT=$ROOT/docs/screenshots
 
 # --- Inside Xvfb ----------------------------------------------------------------------------
@@ -22,7 +23,7 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
     wine "$ROOT/build/win64/bin/velmora-testhost.exe" --script screenshots.vms \
       --shots "$(wine winepath -w "$WORK/shots" | tr -d '\r')" >"$WORK/screenshots.out")
   for name in dialog calendar help; do
-    "$CONVERT" "$WORK/shots/$name.bmp" "$OUT/$name.png"
+    imagemagick convert "$WORK/shots/$name.bmp" "$OUT/$name.png"
     echo "docs/screenshots/$name.png"
   done
   remove_wine_prefix
@@ -32,17 +33,6 @@ fi
 # --- Outside: install, build, then the above under Xvfb ------------------------------------
 require_packages g++-mingw-w64-x86-64-win32 mingw-w64-tools libwine-dev wine64 fonts-wine xvfb xauth \
   imagemagick cmake ninja-build
-# ImageMagick's own converter, whatever else named convert comes first on the PATH:
-# "magick" from version 7 on, "convert-imN..." beside "convert" before it.
-CONVERT=
-for candidate in magick $(compgen -c | grep -E '^convert-im[0-9]' | sort -u) convert; do
-  if command -v "$candidate" >/dev/null && "$candidate" -version 2>/dev/null | grep -q ImageMagick; then
-    CONVERT=$(command -v "$candidate")
-    break
-  fi
-done
-[[ -n $CONVERT ]] || { echo "ImageMagick's convert not found although imagemagick is installed" >&2; exit 1; }
-export CONVERT
 
 mkdir -p build
 cmake --preset win64 >build/win64-configure.log
