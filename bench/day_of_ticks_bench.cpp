@@ -7,6 +7,7 @@
 #include "plugin/plugin.h"
 #include "posix/fixed_regional.h"
 #include "virtual/memory_registry.h"
+#include "virtual/virtual_platform.h"
 #include "virtual/virtual_time.h"
 
 namespace velmora {
@@ -41,13 +42,7 @@ void DayOfTicks(benchmark::State& state, std::u16string_view delayCode) {
   save(u"ToTime", u"12:00:00");
   save(u"Interval", delayCode);
 
-  Platform platform;
-  platform.clock = &time;
-  platform.regional = &regional;
-  platform.registry = &registry;
-  platform.nameChannel = &host;
-  platform.makeTimer = [&time] { return time.MakeTimer(); };
-  Plugin plugin{platform};
+  Plugin plugin{VirtualPlatform(time, registry, regional, host)};
   plugin.Initialize(1, kEmail);
 
   const std::int64_t before = host.names;

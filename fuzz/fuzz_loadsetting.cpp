@@ -11,6 +11,7 @@
 #include "plugin/plugin.h"
 #include "posix/fixed_regional.h"
 #include "virtual/memory_registry.h"
+#include "virtual/virtual_platform.h"
 #include "virtual/virtual_time.h"
 
 namespace velmora::fuzz {
@@ -125,13 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CountingHost host;
   const Script script = StoreValues({reinterpret_cast<const char*>(data), size}, registry);
 
-  Platform platform;
-  platform.clock = &time;
-  platform.regional = &regional;
-  platform.registry = &registry;
-  platform.nameChannel = &host;
-  platform.makeTimer = [&time] { return time.MakeTimer(); };
-  Plugin plugin{platform};
+  Plugin plugin{VirtualPlatform(time, registry, regional, host)};
   try {
     FUZZ_CHECK(plugin.Initialize(1, kEmail), "Initialize answered false");
     CheckConsistent(plugin, "after the load", true);

@@ -59,13 +59,7 @@ HWND DialogDriver::FindWindow() {
 
 HWND DialogDriver::Control(ControlId control) const { return ::GetDlgItem(dialog_, win32::ControlWindowId(control)); }
 
-HWND DialogDriver::EditField(ControlId control) const {
-  const HWND window = Control(control);
-  if (Info(control).kind != ControlKind::kList) return window;
-  COMBOBOXINFO parts{};
-  parts.cbSize = sizeof parts;
-  return ::GetComboBoxInfo(window, &parts) && parts.hwndItem ? parts.hwndItem : window;
-}
+HWND DialogDriver::EditField(ControlId control) const { return win32::EditFieldOf(Control(control), control); }
 
 script::Refusal DialogDriver::Hidden(ControlId control) const {
   if (OwnVisibleFlag(Control(control))) return std::nullopt;

@@ -34,6 +34,7 @@
 #include "com_host.h"
 #include "host_window.h"
 #include "message_boxes.h"
+#include "module.h"
 #include "screenshots.h"
 #include "script/commands.h"
 #include "script/runner.h"
@@ -91,14 +92,6 @@ std::wstring DefaultDllPath() {
   path.resize(length);
   const std::size_t slash = path.find_last_of(L"\\/");
   return path.substr(0, slash == std::wstring::npos ? 0 : slash + 1) + L"Velmora.dll";
-}
-
-std::u16string BaseName(const std::wstring& path) {
-  const std::size_t slash = path.find_last_of(L"\\/");
-  std::wstring name = path.substr(slash == std::wstring::npos ? 0 : slash + 1);
-  const std::size_t dot = name.rfind(L'.');
-  if (dot != std::wstring::npos) name.resize(dot);
-  return win32::FromWide(name);
 }
 
 bool ReadScript(const Options& options, std::vector<script::ParsedLine>& lines) {
@@ -169,7 +162,7 @@ int Run(const Options& options) {
     std::cout << line << '\n';
     std::cout.flush();
   });
-  ComHost host(plugin, seam, output, BaseName(dllPath));
+  ComHost host(plugin, seam, output, win32::BaseNameOf(dllPath));
   script::ScriptRunner runner(host, output);
   int exitCode = 0;
   std::size_t next = 0;

@@ -99,20 +99,4 @@ std::u16string DecimalText(std::int64_t value) {
   return std::u16string(digits.begin(), digits.end());
 }
 
-std::u16string ReplaceAll(std::u16string_view text, std::u16string_view what,
-                          std::u16string_view with) {
-  if (what.empty()) return std::u16string{text};
-  std::u16string out;
-  out.reserve(text.size());
-  std::size_t from = 0;
-  for (std::size_t at = text.find(what); at != std::u16string_view::npos;
-       at = text.find(what, from)) {
-    out.append(text.substr(from, at - from));
-    out.append(with);
-    from = at + what.size();
-  }
-  out.append(text.substr(from));
-  return out;
-}
-
 }  // namespace velmora

@@ -230,18 +230,10 @@ void Form1::UserClick(ControlId control, std::optional<std::int32_t> caret) {
   Load();
   if (std::ranges::find(TabOrder(), control) != TabOrder().end()) SetFocus(control);
   switch (control) {
-    case ControlId::cmdEnable:
-      cmdEnable_Click();
-      break;
-    case ControlId::cmdOk:
-      cmdOk_Click();
-      break;
-    case ControlId::cmdCancel:
-      cmdCancel_Click();
-      break;
-    case ControlId::Label2:
-      Label2_Click();
-      break;
+    case ControlId::cmdEnable: cmdEnable_Click(); break;
+    case ControlId::cmdOk: cmdOk_Click(); break;
+    case ControlId::cmdCancel: cmdCancel_Click(); break;
+    case ControlId::Label2: Label2_Click(); break;
     case ControlId::txtTime: {
       const auto length = static_cast<std::int32_t>(Control(control).text.size());
       SetSelection(control, std::clamp(caret.value_or(0), 0, length), 0);

@@ -56,7 +56,10 @@ EventLoop::EventLoop() {
 }
 
 EventLoop::~EventLoop() {
-  for (LoopTimer* timer : timers_) timer->due_.reset();
+  for (LoopTimer* timer : timers_) {
+    timer->due_.reset();
+    timer->loop_ = nullptr;
+  }
 }
 
 std::unique_ptr<Timer> EventLoop::MakeTimer() { return std::make_unique<LoopTimer>(*this); }
@@ -145,29 +148,19 @@ void EventLoop::FireDueTimers() {
       if (timer->due_ && *timer->due_ <= now && (next == nullptr || *timer->due_ < *next->due_)) next = timer;
     }
     if (next == nullptr || stopped_) return;
-    next->Restart();
-    if (next->onTick_) next->onTick_();
+    next->CountdownEnded();
   }
 }
 
-LoopTimer::LoopTimer(EventLoop& loop) : loop_(loop) { loop_.timers_.push_back(this); }
+LoopTimer::LoopTimer(EventLoop& loop) : loop_(&loop) { loop_->timers_.push_back(this); }
 
-LoopTimer::~LoopTimer() { std::erase(loop_.timers_, this); }
-
-void LoopTimer::SetInterval(std::int32_t milliseconds) {
-  interval_ = milliseconds;
-  Restart();
+LoopTimer::~LoopTimer() {
+  if (loop_ != nullptr) std::erase(loop_->timers_, this);
 }
 
-void LoopTimer::SetEnabled(bool enabled) {
-  if (enabled == enabled_) return;
-  enabled_ = enabled;
-  Restart();
-}
-
-void LoopTimer::Restart() {
-  if (enabled_ && interval_ > 0) {
-    due_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(interval_);
+void LoopTimer::StartCountdown(std::int32_t milliseconds) {
+  if (milliseconds > 0 && loop_ != nullptr) {
+    due_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
   } else {
     due_.reset();
   }

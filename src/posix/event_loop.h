@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ports/timer.h"
+#include "ports/countdown_timer.h"
 
 namespace velmora {
 
@@ -58,25 +58,17 @@ class EventLoop {
   bool stopped_ = false;
 };
 
-class LoopTimer : public Timer {
+// A timer may outlive its loop: it then never fires again and touches nothing.
+class LoopTimer : public CountdownTimer {
  public:
   explicit LoopTimer(EventLoop& loop);
   ~LoopTimer() override;
 
-  void SetHandler(std::function<void()> onTick) override { onTick_ = std::move(onTick); }
-  void SetInterval(std::int32_t milliseconds) override;
-  [[nodiscard]] std::int32_t Interval() const override { return interval_; }
-  void SetEnabled(bool enabled) override;
-  [[nodiscard]] bool Enabled() const override { return enabled_; }
-
  private:
   friend class EventLoop;
-  void Restart();
+  void StartCountdown(std::int32_t milliseconds) override;
 
-  EventLoop& loop_;
-  std::function<void()> onTick_;
-  std::int32_t interval_ = 0;
-  bool enabled_ = false;
+  EventLoop* loop_;  // null once the loop is gone
   std::optional<EventLoop::TimePoint> due_;
 };
 

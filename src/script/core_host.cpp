@@ -5,6 +5,7 @@
 #include "script/headless_editing.h"
 #include "script/headless_view.h"
 #include "script/key_codes.h"
+#include "script/state_snapshot.h"
 #include "settings/settings_store.h"
 
 namespace velmora::script {
@@ -44,10 +45,11 @@ std::int32_t& Number(std::vector<Argument>& arguments, std::size_t index) {
 
 std::u16string Name(ControlId control) { return std::u16string{Info(control).name}; }
 
-// No user can act on a control that is not visible.
-Refusal Hidden(const Form1& form, ControlId control) {
-  if (form.Control(control).visible) return std::nullopt;
-  return Name(control) + u" is hidden";
+// Runs a user's action on `control`; no user can act on a control that is not visible.
+template <typename Action>
+Refusal IfShown(const Form1& form, ControlId control, Action action) {
+  if (!form.Control(control).visible) return Name(control) + u" is hidden";
+  return action();
 }
 }  // namespace
 
@@ -125,65 +127,63 @@ CallOutcome CoreHost::Call(const Operation& operation, std::vector<Argument>& a)
 
 Refusal CoreHost::Click(ControlId control, std::optional<std::int32_t> caret) {
   Form1& form = Dialog();
-  if (auto refused = Hidden(form, control)) return refused;
-  if (control != ControlId::txtTime) {
-    form.UserClick(control);
+  return IfShown(form, control, [&]() -> Refusal {
+    if (control != ControlId::txtTime) {
+      form.UserClick(control);
+      return std::nullopt;
+    }
+    const ControlState& field = form.Control(control);
+    const std::int32_t at = caret.value_or(field.selStart);
+    if (at < 0 || at > static_cast<std::int32_t>(field.text.size())) {
+      return u"txtTime has no caret position " + DecimalText(at);
+    }
+    form.UserClick(control, at);
     return std::nullopt;
-  }
-  const ControlState& field = form.Control(control);
-  const std::int32_t at = caret.value_or(field.selStart);
-  if (at < 0 || at > static_cast<std::int32_t>(field.text.size())) {
-    return u"txtTime has no caret position " + DecimalText(at);
-  }
-  form.UserClick(control, at);
-  return std::nullopt;
+  });
 }
 
 Refusal CoreHost::Focus(ControlId control) {
   Form1& form = Dialog();
-  if (auto refused = Hidden(form, control)) return refused;
-  form.UserFocus(control);
-  return std::nullopt;
+  return IfShown(form, control, [&] { form.UserFocus(control); return Refusal{}; });
 }
 
 Refusal CoreHost::SetText(ControlId control, std::u16string_view text) {
   Form1& form = Dialog();
-  if (auto refused = Hidden(form, control)) return refused;
-  form.UserFocus(control);
-  form.UserSetText(control, text);
-  return std::nullopt;
+  return IfShown(form, control, [&] {
+    form.UserFocus(control);
+    form.UserSetText(control, text);
+    return Refusal{};
+  });
 }
 
 Refusal CoreHost::Select(ControlId control, std::int32_t row) {
   Form1& form = Dialog();
-  if (auto refused = Hidden(form, control)) return refused;
-  if (row < 0 || row >= static_cast<std::int32_t>(form.Control(control).rows.size())) {
-    return Name(control) + u" has no row " + DecimalText(row);
-  }
-  form.UserFocus(control);
-  form.UserSelectRow(control, row);
-  return std::nullopt;
+  return IfShown(form, control, [&]() -> Refusal {
+    if (row < 0 || row >= static_cast<std::int32_t>(form.Control(control).rows.size())) {
+      return Name(control) + u" has no row " + DecimalText(row);
+    }
+    form.UserFocus(control);
+    form.UserSelectRow(control, row);
+    return std::nullopt;
+  });
 }
 
 Refusal CoreHost::Type(ControlId control, std::u16string_view characters) {
   Form1& form = Dialog();
-  if (auto refused = Hidden(form, control)) return refused;
-  for (const char16_t character : characters) TypeCharacter(form, control, character, KeyCodeFor(character));
-  return std::nullopt;
+  return IfShown(form, control, [&] {
+    for (const char16_t character : characters) TypeCharacter(form, control, character, KeyCodeFor(character));
+    return Refusal{};
+  });
 }
 
 Refusal CoreHost::KeyDown(ControlId control, std::int32_t keyCode) {
   Form1& form = Dialog();
-  if (auto refused = Hidden(form, control)) return refused;
-  PressKey(form, control, keyCode);
-  return std::nullopt;
+  return IfShown(form, control, [&] { PressKey(form, control, keyCode); return Refusal{}; });
 }
 
 Refusal CoreHost::Spin(ControlId spin, bool up) {
   Form1& form = Dialog();
-  if (auto refused = Hidden(form, spin)) return refused;
-  form.UserSpin(spin, up);
-  return std::nullopt;
+  return IfShown(form, spin, [&] { form.UserSpin(spin, up); return Refusal{}; });
 }
 
 Refusal CoreHost::Pick(DateTime date) {
@@ -212,26 +212,7 @@ void CoreHost::SystemTimeChange(DateTime now) {
   plugin_->ClockJumped();
 }
 
-StateSnapshot CoreHost::State() {
-  const PluginState& state = plugin_->State();
-  StateSnapshot snapshot;
-  snapshot.sNick = state.sNick;
-  snapshot.nCountType = state.nCountType;
-  snapshot.bEnabled = state.bEnabled;
-  snapshot.sDelayCode = state.sDelayCode;
-  snapshot.nDelaySeconds = state.nDelaySeconds;
-  if (plugin_->DialogExists()) {
-    Form1& form = Dialog();
-    snapshot.dTargetDate = form.dTargetDate;
-    snapshot.dTargetTime = form.dTargetTime;
-    snapshot.nFullTicks = form.Schedule().nFullTicks;
-    snapshot.nRestSeconds = form.Schedule().nRestSeconds;
-    snapshot.nTicksLeft = form.Schedule().nTicksLeft;
-    snapshot.interval = form.timCount().Interval();
-    snapshot.timerOn = form.timCount().Enabled();
-  }
-  return snapshot;
-}
+StateSnapshot CoreHost::State() { return SnapshotOf(*plugin_); }
 
 ControlState CoreHost::Control(ControlId control) { return Dialog().Control(control); }
 

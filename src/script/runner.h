@@ -19,9 +19,6 @@ class ScriptRunner {
   // host cannot run at all (the clock commands without a virtual clock) throws SyntaxError.
   void Execute(const Command& command);
 
-  // The e-mail address of the last Initialize; it selects the key of Stored and SetStored.
-  [[nodiscard]] const std::u16string& UserEmail() const { return userEmail_; }
-
  private:
   void Call(const Command& command);
   void MoveClock(const Command& command);
@@ -29,6 +26,7 @@ class ScriptRunner {
 
   ScriptHost& host_;
   ScriptOutput& output_;
+  // The e-mail address of the last Initialize; it selects the key of Stored and SetStored.
   std::u16string userEmail_;
 };
 

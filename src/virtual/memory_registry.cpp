@@ -19,7 +19,6 @@ std::vector<std::u16string> KeysOnPath(std::u16string_view keyPath) {
 
 void MemoryRegistry::SetValue(RegistryRoot, std::u16string_view keyPath, std::u16string_view name,
                               const RegistryValue& value) {
-  if (failWrites_) return;
   for (const std::u16string& key : KeysOnPath(keyPath)) keys_[key];
   keys_[AsciiLower(keyPath)][AsciiLower(name)] = value;
   writes_.push_back(std::u16string{keyPath} + u"\\" + std::u16string{name});

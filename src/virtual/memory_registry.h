@@ -18,13 +18,10 @@ class MemoryRegistry : public Registry {
   [[nodiscard]] bool KeyExists(std::u16string_view keyPath) const;
   // Every write so far, in order, as "<key path>\<value name>".
   [[nodiscard]] const std::vector<std::u16string>& Writes() const { return writes_; }
-  // When set, writes are dropped, as on a store that cannot be written.
-  void FailWrites(bool fail) { failWrites_ = fail; }
 
  private:
   std::map<std::u16string, std::map<std::u16string, RegistryValue>> keys_;  // lower-cased names
   std::vector<std::u16string> writes_;
-  bool failWrites_ = false;
 };
 
 }  // namespace velmora

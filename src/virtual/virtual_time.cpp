@@ -13,7 +13,10 @@ std::int64_t ToMilliseconds(DateTime value) {
 VirtualTime::VirtualTime(DateTime start) : wallAtZeroElapsed_(ToMilliseconds(start)) {}
 
 VirtualTime::~VirtualTime() {
-  for (VirtualTimer* timer : timers_) timer->due_ = -1;
+  for (VirtualTimer* timer : timers_) {
+    timer->due_ = -1;
+    timer->time_ = nullptr;
+  }
 }
 
 DateTime VirtualTime::Now() const {
@@ -45,30 +48,19 @@ void VirtualTime::Sleep(std::int64_t milliseconds) { wallAtZeroElapsed_ += std::
 
 std::unique_ptr<Timer> VirtualTime::MakeTimer() { return std::make_unique<VirtualTimer>(*this); }
 
-VirtualTimer::VirtualTimer(VirtualTime& time) : time_(time) { time_.timers_.push_back(this); }
+VirtualTimer::VirtualTimer(VirtualTime& time) : time_(&time) { time_->timers_.push_back(this); }
 
-VirtualTimer::~VirtualTimer() { std::erase(time_.timers_, this); }
-
-void VirtualTimer::SetInterval(std::int32_t milliseconds) {
-  interval_ = milliseconds;
-  Restart();
+VirtualTimer::~VirtualTimer() {
+  if (time_ != nullptr) std::erase(time_->timers_, this);
 }
 
-void VirtualTimer::SetEnabled(bool enabled) {
-  if (enabled == enabled_) return;
-  enabled_ = enabled;
-  Restart();
-}
-
-void VirtualTimer::Restart() {
-  due_ = enabled_ && interval_ > 0 ? time_.elapsed_ + interval_ : -1;
+void VirtualTimer::StartCountdown(std::int32_t milliseconds) {
+  due_ = milliseconds > 0 && time_ != nullptr ? time_->elapsed_ + milliseconds : -1;
 }
 
 void VirtualTimer::Fire() {
   ++ticks_;
-  // The next tick is due one interval on, unless the handler sets a new interval.
-  Restart();
-  if (onTick_) onTick_();
+  CountdownEnded();
 }
 
 }  // namespace velmora

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "ports/clock.h"
-#include "ports/timer.h"
+#include "ports/countdown_timer.h"
 
 namespace velmora {
 
@@ -17,6 +17,8 @@ class VirtualTime : public Clock {
  public:
   explicit VirtualTime(DateTime start);
   ~VirtualTime() override;
+  VirtualTime(const VirtualTime&) = delete;
+  VirtualTime& operator=(const VirtualTime&) = delete;
 
   [[nodiscard]] DateTime Now() const override;
   void SetClock(DateTime now);
@@ -36,30 +38,20 @@ class VirtualTime : public Clock {
   std::vector<VirtualTimer*> timers_;
 };
 
-class VirtualTimer : public Timer {
+// A timer may outlive its VirtualTime: it then never fires again and touches nothing.
+class VirtualTimer : public CountdownTimer {
  public:
   explicit VirtualTimer(VirtualTime& time);
   ~VirtualTimer() override;
 
-  void SetHandler(std::function<void()> onTick) override { onTick_ = std::move(onTick); }
-  void SetInterval(std::int32_t milliseconds) override;
-  [[nodiscard]] std::int32_t Interval() const override { return interval_; }
-  void SetEnabled(bool enabled) override;
-  [[nodiscard]] bool Enabled() const override { return enabled_; }
-
-  // The elapsed time at which the next tick is due; negative when none is.
-  [[nodiscard]] std::int64_t DueAt() const { return due_; }
   [[nodiscard]] std::int64_t TickCount() const { return ticks_; }
 
  private:
   friend class VirtualTime;
-  void Restart();
+  void StartCountdown(std::int32_t milliseconds) override;
   void Fire();
 
-  VirtualTime& time_;
-  std::function<void()> onTick_;
-  std::int32_t interval_ = 0;
-  bool enabled_ = false;
+  VirtualTime* time_;  // null once the time is gone
   std::int64_t due_ = -1;
   std::int64_t ticks_ = 0;
 };

@@ -1,6 +1,8 @@
 #pragma once
 // How the configuration window names itself and its controls, for the window and for the
 // hosts and tests that find it and act on it as a user would.
+#include <windows.h>
+
 #include <optional>
 
 #include "ports/controls.h"
@@ -18,6 +20,14 @@ constexpr int ControlWindowId(ControlId control) { return kFirstControlWindowId 
 constexpr std::optional<ControlId> ControlOfWindowId(int id) {
   if (id < kFirstControlWindowId || id >= kFirstControlWindowId + static_cast<int>(kControlCount)) return std::nullopt;
   return static_cast<ControlId>(id - kFirstControlWindowId);
+}
+
+// Where a control takes typed text: a list's own edit box, any other control itself.
+inline HWND EditFieldOf(HWND control, ControlId id) {
+  if (Info(id).kind != ControlKind::kList) return control;
+  COMBOBOXINFO parts{};
+  parts.cbSize = sizeof parts;
+  return ::GetComboBoxInfo(control, &parts) && parts.hwndItem ? parts.hwndItem : control;
 }
 
 }  // namespace velmora::win32

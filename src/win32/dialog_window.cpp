@@ -273,13 +273,7 @@ void DialogWindow::RenderFocus() {
   --rendering_;
 }
 
-HWND DialogWindow::EditField(ControlId control) const {
-  const HWND window = Window(control);
-  if (Info(control).kind != ControlKind::kList) return window;
-  COMBOBOXINFO parts{};
-  parts.cbSize = sizeof parts;
-  return ::GetComboBoxInfo(window, &parts) && parts.hwndItem ? parts.hwndItem : window;
-}
+HWND DialogWindow::EditField(ControlId control) const { return EditFieldOf(Window(control), control); }
 
 std::optional<ControlId> DialogWindow::ControlOfWindow(HWND window) const {
   for (const ControlInfo& info : Controls()) {

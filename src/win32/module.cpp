@@ -28,14 +28,15 @@ std::wstring ModulePath() {
   }
 }
 
-std::u16string ModuleBaseName() {
-  const std::wstring path = ModulePath();
+std::u16string BaseNameOf(std::wstring_view path) {
   const std::size_t slash = path.find_last_of(L"\\/");
-  std::wstring name = path.substr(slash == std::wstring::npos ? 0 : slash + 1);
+  std::wstring_view name = path.substr(slash == std::wstring_view::npos ? 0 : slash + 1);
   const std::size_t dot = name.rfind(L'.');
-  if (dot != std::wstring::npos) name.resize(dot);
+  if (dot != std::wstring_view::npos) name = name.substr(0, dot);
   return {name.begin(), name.end()};
 }
+
+std::u16string ModuleBaseName() { return BaseNameOf(ModulePath()); }
 
 void LockModule() { ++liveThings; }
 void UnlockModule() { --liveThings; }

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 namespace velmora::win32 {
 
@@ -14,6 +15,8 @@ void SetThisModule(HMODULE module);
 std::wstring ModulePath();
 // The file name without its extension ("Velmora"); it names the settings key.
 std::u16string ModuleBaseName();
+// A file's name without its folder and extension.
+std::u16string BaseNameOf(std::wstring_view path);
 
 // Objects, server locks, windows and timers each hold one of these while they live, so
 // the host cannot unload code that a window procedure or a timer may still call.

@@ -128,20 +128,8 @@ WindowTimer::~WindowTimer() {
   window_.Hold(*this, false);
 }
 
-void WindowTimer::SetInterval(std::int32_t milliseconds) {
-  interval_ = milliseconds;
-  Restart();
-}
-
-void WindowTimer::SetEnabled(bool enabled) {
-  if (enabled == enabled_) return;
-  enabled_ = enabled;
-  window_.Hold(*this, enabled);
-  Restart();
-}
-
-void WindowTimer::Restart() {
-  if (enabled_ && interval_ > 0 && window_.Start(*this, static_cast<UINT>(interval_))) {
+void WindowTimer::StartCountdown(std::int32_t milliseconds) {
+  if (milliseconds > 0 && window_.Start(*this, static_cast<UINT>(milliseconds))) {
     if (!runningReference_) runningReference_.emplace();
     return;
   }
@@ -150,10 +138,9 @@ void WindowTimer::Restart() {
 }
 
 void WindowTimer::Tick() {
-  if (!onTick_) return;
   // A tick has no caller to hand a failure to; the next tick tries again.
   try {
-    onTick_();
+    RunHandler();
   } catch (const VelmoraError&) {
   } catch (const std::exception&) {
   }

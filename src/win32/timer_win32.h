@@ -11,7 +11,7 @@
 #include <set>
 
 #include "module.h"
-#include "ports/timer.h"
+#include "ports/countdown_timer.h"
 #include "raii.h"
 
 namespace velmora::win32 {
@@ -83,30 +83,21 @@ class HoldingTimer : public Timer {
 // Before the DLL is unloaded: the window class goes with it.
 void UnregisterTimerWindowClass();
 
-class WindowTimer : public Timer {
+class WindowTimer : public CountdownTimer {
  public:
   explicit WindowTimer(TimerWindow& window) : window_(window) {}
   ~WindowTimer() override;
-  WindowTimer(const WindowTimer&) = delete;
-  WindowTimer& operator=(const WindowTimer&) = delete;
 
-  void SetHandler(std::function<void()> onTick) override { onTick_ = std::move(onTick); }
-  void SetInterval(std::int32_t milliseconds) override;
-  [[nodiscard]] std::int32_t Interval() const override { return interval_; }
-  void SetEnabled(bool enabled) override;
-  [[nodiscard]] bool Enabled() const override { return enabled_; }
-
-  // Called by the window for each WM_TIMER of this timer.
+  // Called by the window for each WM_TIMER of this timer. SetTimer repeats by itself, so
+  // a tick only runs the handler.
   void Tick();
 
  private:
-  // Runs the countdown afresh when enabled with a non-zero interval, else stops it.
-  void Restart();
+  void StartCountdown(std::int32_t milliseconds) override;
+  // While on, the timer holds the window, so the system's notices reach the plug-in.
+  void EnabledChanged(bool enabled) override { window_.Hold(*this, enabled); }
 
   TimerWindow& window_;
-  std::function<void()> onTick_;
-  std::int32_t interval_ = 0;
-  bool enabled_ = false;
   std::optional<ModuleReference> runningReference_;
 };
 

@@ -1,6 +1,7 @@
 #include "support/test_platform.h"
 
 #include "settings/settings_store.h"
+#include "virtual/virtual_platform.h"
 
 namespace velmora::testing {
 
@@ -13,12 +14,7 @@ DateTime At(int year, unsigned month, unsigned day, int hours, int minutes, int 
 TestPlatform::TestPlatform(DateTime start) : time(start) {}
 
 Platform TestPlatform::Make() {
-  Platform platform;
-  platform.clock = &time;
-  platform.regional = &regional;
-  platform.registry = &registry;
-  platform.nameChannel = &host;
-  platform.makeTimer = [this] { return time.MakeTimer(); };
+  Platform platform = VirtualPlatform(time, registry, regional, host);
   platform.makeView = [this](Form1&) {
     auto view = std::make_unique<RecordingView>();
     view_ = view.get();
