@@ -1,6 +1,7 @@
 #include "posix/event_loop.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <string>
@@ -98,6 +99,42 @@ TEST(EventLoop, EndsAtItsDeadlineWithNothingToDo) {
   EventLoop loop;
   loop.StopAt(std::chrono::steady_clock::now() + std::chrono::milliseconds(15));
   EXPECT_EQ(loop.Run(), EventLoop::Ending::kDeadline);
+}
+
+TEST(EventLoop, EndsOnInterruptOrTerminateAndPutsTheOldHandlersBack) {
+  for (const int signal : {SIGINT, SIGTERM}) {
+    struct sigaction before {};
+    sigaction(signal, nullptr, &before);
+    EventLoop loop;
+    auto timer = loop.MakeTimer();
+    int ticks = 0;
+    timer->SetHandler([&] {
+      // Caught while the loop runs: the loop ends and the process goes on.
+      if (++ticks == 2) raise(signal);
+    });
+    timer->SetInterval(1);
+    timer->SetEnabled(true);
+    loop.StopAt(std::chrono::steady_clock::now() + std::chrono::seconds(10));
+    EXPECT_EQ(loop.Run(), EventLoop::Ending::kInterrupted) << "signal " << signal;
+    EXPECT_EQ(ticks, 2) << "signal " << signal;
+    struct sigaction after {};
+    sigaction(signal, nullptr, &after);
+    EXPECT_EQ(after.sa_handler, before.sa_handler) << "signal " << signal;
+  }
+}
+
+TEST(EventLoop, ATimerThatOutlivesItsLoopNeverFiresAndTouchesNothing) {
+  auto loop = std::make_unique<EventLoop>();
+  auto timer = loop->MakeTimer();
+  timer->SetInterval(1);
+  timer->SetEnabled(true);
+  loop.reset();
+  // Under the sanitizers any use of the freed loop fails here.
+  timer->SetInterval(2);
+  timer->SetEnabled(false);
+  timer->SetEnabled(true);
+  EXPECT_TRUE(timer->Enabled());
+  timer.reset();
 }
 
 }  // namespace
