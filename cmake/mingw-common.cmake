@@ -1,10 +1,9 @@
 # Shared by the mingw-w64 toolchain files; VELMORA_MINGW_TRIPLE names the target.
 set(CMAKE_SYSTEM_NAME Windows)
 
-# The threading variant of the compilers. Velmora.dll is built with win32: it gives
-# thread_local with destructors (the plug-in's per-thread state) without winpthreads. With
-# the posix variant, the DLL's static winpthreads hung the host at process exit once a
-# second thread had used the plug-in. GoogleTest needs std::mutex, which only the posix
+# The threading variant of the compilers. Velmora.dll is built with win32, without
+# winpthreads: with the posix variant, the DLL's static winpthreads hung the host at process
+# exit once a second thread had used the plug-in. GoogleTest needs std::mutex, which only the posix
 # variant has, so the Windows tests are built in a build of their own with posix.
 set(VELMORA_MINGW_THREADS win32 CACHE STRING "Threading variant of the mingw-w64 compilers (win32 or posix)")
 foreach(lang_tool C:gcc CXX:g++)
@@ -31,5 +30,6 @@ set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # -O2 rather than -O3 for the shipped DLL: GCC 12's -O3 reports std::string copies as
 # overlapping (-Wrestrict, GCC bug 105651), which -Werror turns into a broken build.
-set(CMAKE_C_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "Flags for release builds")
-set(CMAKE_CXX_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "Flags for release builds")
+# -g: the shipped DLL is stripped after linking, its symbols kept in a file beside it.
+set(CMAKE_C_FLAGS_RELEASE "-O2 -g -DNDEBUG" CACHE STRING "Flags for release builds" FORCE)
+set(CMAKE_CXX_FLAGS_RELEASE "-O2 -g -DNDEBUG" CACHE STRING "Flags for release builds" FORCE)

@@ -15,6 +15,7 @@ OUT=$ROOT/docs/screenshots
 
 # --- Inside Xvfb ----------------------------------------------------------------------------
 if [[ "${1:-}" == "--under-xvfb" ]]; then
+  find_wine
   WORK=$ROOT/build/screenshots
   rm -rf "$WORK"
   mkdir -p "$WORK/shots" "$OUT"

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Builds Velmora.dll for x64 and x86 Windows with mingw-w64 and runs the Windows tests under
-# Wine and Xvfb in a fresh Wine prefix: registration with regsvr32, the GoogleTest suite
-# (velmora-win-tests.exe) and the host scripts of tests/acceptance, run through
-# velmora-testhost.exe, whose dialog actions act on the real configuration window.
-# Installs what is missing (Debian/Ubuntu).
+# Builds Velmora.dll for x64 and x86 Windows with mingw-w64 and runs the Windows tests for
+# both under Wine and Xvfb in fresh 64-bit Wine prefixes: the shape of the DLL, registration
+# with regsvr32, the GoogleTest suite (velmora-win-tests.exe) and the host scripts of
+# tests/acceptance, run through velmora-testhost.exe, whose dialog actions act on the real
+# configuration window. Installs what is missing (Debian/Ubuntu).
 #
-# Builds: build/win64 and build/win32 (presets win64, win32: the product), and
-# build/win64-tests (the GoogleTest program, which needs the compilers' posix threading
-# variant; it runs against a copy of build/win64's Velmora.dll).
+# Builds, for each architecture ARCH (win64, win32): build/ARCH (preset ARCH: the shipped
+# Velmora.dll, its test build VelmoraTest.dll with the seam the test host and some tests
+# need, and the test host), and build/ARCH-tests (preset ARCH-tests: the GoogleTest program,
+# which needs the compilers' posix threading variant; it runs against copies of
+# build/ARCH's DLLs).
 #
 # Regional settings: the tests run once in a prefix with the development host's date and
 # time forms (iso), then again in prefixes that keep a locale's own Windows defaults: the
@@ -16,6 +18,7 @@
 #
 #   VELMORA_LOCALES="iso en-US de-DE en-GB"   the regional settings to test under
 #   VELMORA_LOCALE_SCRIPTS=all                 every host script under every locale
+#   VELMORA_WINDOWS_ARCHS="win64 win32"        the architectures to test (both by default)
 #   VELMORA_JOBS=2                             build jobs
 #
 # The last line is "windows: N passed, N failed"; the exit status is non-zero on a failure.
@@ -25,73 +28,111 @@ cd "$(dirname "$0")/.."
 ROOT=$PWD
 JOBS=${VELMORA_JOBS:-2}
 LOCALES=${VELMORA_LOCALES:-iso en-US de-DE en-GB}
+ARCHS=${VELMORA_WINDOWS_ARCHS:-win64 win32}
 
 source scripts/lib/packages.sh
 source scripts/lib/wine.sh
 source scripts/lib/locales.sh
 
+triple() { [[ $1 == win64 ]] && echo x86_64-w64-mingw32 || echo i686-w64-mingw32; }
+
 # --- Inside Xvfb: the tests themselves ----------------------------------------------------
 if [[ "${1:-}" == "--under-xvfb" ]]; then
-  BIN=$ROOT/build/win64/bin
+  find_wine || { echo "windows: 0 passed, 1 failed"; exit 1; }
   WORK=$ROOT/build/win-test
   passed=0
   failed=0
   pass() { passed=$((passed + 1)); echo "PASS $1"; }
   fail() { failed=$((failed + 1)); echo "FAIL $1"; [[ -n "${2:-}" ]] && sed 's/^/    /' "$2" | head -40; }
 
-  # run_tests LOCALE: the tests in the current prefix, whose regional settings LOCALE names.
+  # run_tests ARCH LOCALE: the tests of one architecture's DLL in the current prefix, whose
+  # regional settings LOCALE names.
   run_tests() {
-    local locale=$1 out=$WORK/$1
+    local arch=$1 locale=$2
+    local tag="$arch $locale" out=$WORK/$arch-$locale
+    local BIN=$ROOT/build/$arch/bin TESTBIN=$ROOT/build/$arch-tests/bin
+    local log status ok bad script name dir expected expectedExit actual err problems
     mkdir -p "$out"
-    # Locale-free: the DLLs' shape and their registration.
+    if [[ $arch == win32 ]]; then
+      local why
+      if ! why=$(wine_runs_x86); then
+        echo "$why; set VELMORA_WINDOWS_ARCHS=win64 to test the x64 DLL only" >"$out/x86.txt"
+        fail "$tag: x86 programs run under Wine" "$out/x86.txt"
+        return
+      fi
+    fi
+    # Locale-free: the DLL's shape, its registration, the test host's check of its DLL.
     if [[ $locale == iso ]]; then
-      # The shape of both DLLs: the five exports, and nothing but system DLLs to load.
-      for arch in win64:x86_64 win32:i686; do
-        dll=$ROOT/build/${arch%%:*}/bin/Velmora.dll
-        dump=$WORK/${arch%%:*}-objdump.txt
-        "${arch#*:}-w64-mingw32-objdump" -p "$dll" >"$dump" 2>&1
-        missing=$(for e in DllGetClassObject DllCanUnloadNow DllRegisterServer DllUnregisterServer DllInstall; do
-          grep -qE "^\s+\[\s*[0-9]+\] $e\$" "$dump" || echo "$e"; done)
-        foreign=$(grep 'DLL Name:' "$dump" | grep -viE 'kernel32|user32|gdi32|comctl32|advapi32|ole32|oleaut32|msvcrt' || true)
-        if [[ -z "$missing" && -z "$foreign" ]]; then
-          pass "${arch%%:*} Velmora.dll exports the entry points and needs only system DLLs"
-        else
-          echo "missing exports: $missing; other DLLs: $foreign" >"$WORK/shape.txt"
-          fail "${arch%%:*} Velmora.dll shape" "$WORK/shape.txt"
-        fi
-      done
+      # The shape of the shipped DLL: exactly the five exports, stripped with a debug link
+      # to its symbols, and nothing but system DLLs to load.
+      local dump=$out/objdump.txt exports foreign
+      "$(triple "$arch")-objdump" -p "$BIN/Velmora.dll" >"$dump" 2>&1
+      exports=$(sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' "$dump" | sed -n 's/^\s*\[\s*[0-9]*\] //p' | sort | tr '\n' ' ')
+      foreign=$(grep 'DLL Name:' "$dump" | grep -viE 'kernel32|user32|gdi32|comctl32|advapi32|ole32|oleaut32|msvcrt' || true)
+      if [[ $exports == "DllCanUnloadNow DllGetClassObject DllInstall DllRegisterServer DllUnregisterServer " &&
+            -z "$foreign" ]]; then
+        pass "$tag: Velmora.dll exports exactly the five entry points and needs only system DLLs"
+      else
+        echo "exports: $exports; other DLLs: $foreign" >"$out/shape.txt"
+        fail "$tag: Velmora.dll shape" "$out/shape.txt"
+      fi
+      if "$(triple "$arch")-objdump" -h "$BIN/Velmora.dll" >"$out/sections.txt" 2>&1 &&
+         grep -q '\.gnu_debuglink' "$out/sections.txt" && ! grep -q '\.debug_info' "$out/sections.txt" &&
+         "$(triple "$arch")-objdump" -h "$BIN/Velmora.dll.debug" | grep -q '\.debug_info'; then
+        pass "$tag: Velmora.dll is stripped and links to its symbols in Velmora.dll.debug"
+      else
+        fail "$tag: Velmora.dll stripped with a debug link" "$out/sections.txt"
+      fi
 
       # regsvr32: per user without administrator rights, then machine-wide; both undone.
-      classKey='Software\Classes\CLSID\{51E745C5-6F40-4C3C-902A-F76577C980BB}\InprocServer32'
+      local classKey='Software\Classes\CLSID\{51E745C5-6F40-4C3C-902A-F76577C980BB}\InprocServer32'
       regsvr() {  # <what> <hive> <regsvr32 options...>
         local what=$1 hive=$2
         shift 2
-        local log=$WORK/regsvr32.log
+        local log=$out/regsvr32.log
         if wine regsvr32 "$@" "$BIN/Velmora.dll" >"$log" 2>&1 &&
            wine reg query "$hive\\$classKey" >>"$log" 2>&1 && grep -q 'Velmora.dll' "$log" &&
            wine regsvr32 /u "$@" "$BIN/Velmora.dll" >>"$log" 2>&1 &&
            ! wine reg query "$hive\\$classKey" >>"$log" 2>&1; then
-          pass "regsvr32 $* registers under $hive and unregisters"
+          pass "$tag: regsvr32 $* registers under $hive and unregisters"
         else
-          fail "regsvr32 $* $what" "$log"
+          fail "$tag: regsvr32 $* $what" "$log"
         fi
       }
       regsvr "per user" HKCU /s /n /i:user
       regsvr "machine-wide" HKLM /s
+
+    # The test host drives only the DLL it registered: with another copy registered where
+    # COM looks, it stops before the first command and names both files.
+    local foreign=$out/foreign
+    mkdir -p "$foreign"
+    cp "$BIN/VelmoraTest.dll" "$foreign/"
+    wine regsvr32 /s "$foreign/VelmoraTest.dll" >"$out/foreign.log" 2>&1
+    (cd "$ROOT/tests/acceptance" &&
+      wine "$BIN/velmora-testhost.exe" --script configure_ok.vms >"$out/foreign.out" 2>"$out/foreign.err")
+    status=$?
+    wine regsvr32 /s /u "$foreign/VelmoraTest.dll" >>"$out/foreign.log" 2>&1
+    if [[ $status -eq 1 && ! -s "$out/foreign.out" ]] && grep -q 'another copy is registered' "$out/foreign.err" &&
+       grep -q 'foreign' "$out/foreign.err"; then
+      pass "$tag: the test host refuses a foreign copy of the DLL"
+    else
+      { echo "exit status $status"; cat "$out/foreign.err" "$out/foreign.out"; } >"$out/foreign.problems"
+      fail "$tag: the test host refuses a foreign copy of the DLL" "$out/foreign.problems"
+    fi
     fi
 
-    # The GoogleTest suite, against the product's DLL.
-    TESTBIN=$ROOT/build/win64-tests/bin
-    cp "$BIN/Velmora.dll" "$TESTBIN/Velmora.dll"
+    # The GoogleTest suite, against the shipped DLL and, where it needs the seam, the test build.
+    cp "$BIN/Velmora.dll" "$BIN/VelmoraTest.dll" "$TESTBIN/"
     log=$out/velmora-win-tests.log
     (cd "$out" && wine "$TESTBIN/velmora-win-tests.exe" 2>&1 | tr -d '\r' >"$log")
     status=$?
-    grep -E '^\[ +(OK|FAILED) +\] ' "$log" | grep -v ' tests\?, listed below' | grep ' ms)$' | sed "s/^/  $locale /"
+    grep -E '^\[ +(OK|FAILED) +\] ' "$log" | grep -v ' tests\?, listed below' | grep ' ms)$' | sed "s/^/  $tag /"
     ok=$(grep -cE '^\[ +OK +\] .* ms\)$' "$log")
     bad=$(grep -cE '^\[ +FAILED +\] .* ms\)$' "$log")
     passed=$((passed + ok))
     failed=$((failed + bad))
-    if [[ $status -ne 0 && $bad -eq 0 ]]; then fail "$locale: velmora-win-tests.exe ended with status $status" "$log"; fi
+    if [[ $status -ne 0 && $bad -eq 0 ]]; then fail "$tag: velmora-win-tests.exe ended with status $status" "$log"; fi
+    if [[ $ok -eq 0 && $bad -eq 0 && $status -eq 0 ]]; then fail "$tag: velmora-win-tests.exe ran no test" "$log"; fi
     [[ $bad -ne 0 ]] && grep -B2 -A12 'Failure$' "$log" | head -80
 
     # Host scripts, each on a fresh settings area.
@@ -116,7 +157,7 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
       [[ $status -eq ${expectedExit:-0} ]] || { echo "exit status $status, expected ${expectedExit:-0}"; cat "$err"; } >>"$problems"
       diff -u "$expected" "$actual" >>"$problems" 2>&1 || true
       [[ -f "$dir/$name.stderr" ]] && { diff -u "$dir/$name.stderr" "$err" >>"$problems" 2>&1 || true; }
-      if [[ -s "$problems" ]]; then fail "$locale: script $name" "$problems"; else pass "$locale: script $name"; fi
+      if [[ -s "$problems" ]]; then fail "$tag: script $name" "$problems"; else pass "$tag: script $name"; fi
     done
   }
 
@@ -130,7 +171,7 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
   for locale in $LOCALES; do
     start=$SECONDS
     if locale_prefix "$WORK/prefix-$locale" "$locale" 2>"$WORK/prefix-$locale.txt"; then
-      run_tests "$locale"
+      for arch in $ARCHS; do run_tests "$arch" "$locale"; done
     else
       fail "$locale: a Wine prefix with these regional settings" "$WORK/prefix-$locale.txt"
     fi
@@ -144,7 +185,8 @@ fi
 
 # --- Outside: install, build, then run the above under Xvfb --------------------------------
 require_packages g++-mingw-w64-x86-64-win32 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-win32 \
-  mingw-w64-tools libwine-dev wine64 googletest xvfb xauth cmake ninja-build locales python3 ||
+  g++-mingw-w64-i686-posix mingw-w64-tools libwine-dev wine64 wine32:i386 googletest xvfb xauth cmake \
+  ninja-build locales python3 ||
   { echo "windows: 0 passed, 1 failed"; exit 1; }
 
 build() {  # <build dir name> <configure arguments...> -- <targets...>
@@ -160,13 +202,12 @@ build() {  # <build dir name> <configure arguments...> -- <targets...>
   cmake --build "$ROOT/build/$dir" -j"$JOBS" --target "$@"
 }
 mkdir -p build
-if ! build win64 --preset win64 -- Velmora velmora-testhost ||
-   ! build win32 --preset win32 -- Velmora ||
-   ! build win64-tests -S "$ROOT" -B "$ROOT/build/win64-tests" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-       -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" -DVELMORA_MINGW_THREADS=posix \
-       -- velmora-win-tests; then
-  echo "windows: 0 passed, 1 failed"
-  exit 1
-fi
+for arch in $ARCHS; do
+  if ! build "$arch" --preset "$arch" -- Velmora VelmoraTest velmora-testhost ||
+     ! build "$arch-tests" --preset "$arch-tests" -- velmora-win-tests; then
+    echo "windows: 0 passed, 1 failed"
+    exit 1
+  fi
+done
 
-xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" --under-xvfb
+VELMORA_WINDOWS_ARCHS=$ARCHS xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" --under-xvfb

@@ -1,5 +1,5 @@
 #pragma once
-// The script host of velmora-testhost: the real Velmora.dll, created by its ProgID and
+// The script host of velmora-testhost: VelmoraTest.dll, created by its ProgID and
 // called by name through IDispatch, on virtual time through the DLL's private seam, with
 // the settings in this user's real registry.
 #include <windows.h>

@@ -2,7 +2,8 @@
 //
 //   velmora-testhost.exe --script FILE [--clock "YYYY-MM-DD HH:MM:SS"] [--dll PATH] [--shots DIR]
 //
-// Registers the DLL for the current user, creates Velmora.clsVelmora by its ProgID, and runs
+// Registers VelmoraTest.dll (the test build of Velmora.dll, beside this program unless --dll
+// names another) for the current user, creates Velmora.clsVelmora by its ProgID, and runs
 // the host script FILE ("-" reads standard input) against it, calling every operation by
 // name through IDispatch. Nicknames arrive as "Pelmar_SetName" in a window of its own. The
 // clock and the timer are virtual (the DLL's private seam, test_seam.h), starting at --clock
@@ -10,7 +11,8 @@
 // the screenshots the script marks in comments are saved into DIR (screenshots.h).
 //
 // Exit codes: 0 every command ran (a failed host call is output, not a failure); 1 the DLL
-// could not be loaded, registered or created; 2 a malformed script line (stderr names it);
+// could not be loaded, registered or created, or COM handed over an object of another copy
+// of it; 2 a malformed script line (stderr names it);
 // 3 a command this host cannot perform (a dialog action before Configure made the window).
 //
 // The dialog actions act on the real configuration window through its controls' messages
@@ -85,13 +87,28 @@ bool ParseOptions(int argc, char** argv, Options& options) {
   return !options.script.empty();
 }
 
-// Velmora.dll beside this program.
+// VelmoraTest.dll beside this program.
 std::wstring DefaultDllPath() {
   std::wstring path(MAX_PATH, L'\0');
   const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
   path.resize(length);
   const std::size_t slash = path.find_last_of(L"\\/");
-  return path.substr(0, slash == std::wstring::npos ? 0 : slash + 1) + L"Velmora.dll";
+  return path.substr(0, slash == std::wstring::npos ? 0 : slash + 1) + L"VelmoraTest.dll";
+}
+
+std::string PathOf(HMODULE module) {
+  std::wstring path(32768, L'\0');
+  path.resize(::GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size())));
+  return ToUtf8(win32::FromWide(path));
+}
+
+// The module whose code answers the object's calls: the one holding its first method.
+HMODULE ModuleOfObject(IUnknown* object) {
+  void* const code = (*reinterpret_cast<void***>(object))[0];
+  HMODULE module = nullptr;
+  ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       static_cast<LPCWSTR>(code), &module);
+  return module;
 }
 
 bool ReadScript(const Options& options, std::vector<script::ParsedLine>& lines) {
@@ -155,6 +172,13 @@ int Run(const Options& options) {
   if (const HRESULT hr = RegisterAndCreate(dll, plugin); FAILED(hr)) {
     std::cerr << "velmora-testhost: cannot register or create Velmora.clsVelmora (0x" << std::hex
               << static_cast<unsigned long>(hr) << ")\n";
+    return 1;
+  }
+  // Another copy registered where COM looks first would be tested in this one's place.
+  if (const HMODULE created = ModuleOfObject(plugin.Get()); created != dll) {
+    std::cerr << "velmora-testhost: COM created Velmora.clsVelmora from "
+              << (created ? PathOf(created) : std::string("an unknown module")) << ", not from " << PathOf(dll)
+              << "; another copy is registered (undo with regsvr32 /u)\n";
     return 1;
   }
 

@@ -9,7 +9,7 @@ namespace {
 template <typename Function>
 Function Find(HMODULE dll, const char* name) {
   const FARPROC found = ::GetProcAddress(dll, name);
-  if (!found) throw std::runtime_error(std::string("Velmora.dll does not export ") + name);
+  if (!found) throw std::runtime_error(std::string("the DLL does not export ") + name);
   return reinterpret_cast<Function>(reinterpret_cast<void*>(found));
 }
 }  // namespace
@@ -21,7 +21,6 @@ Seam::Seam(HMODULE dll)
       Sleep(Find<VelmoraSeamSleepFn>(dll, "VelmoraSeamSleep")),
       GetState(Find<VelmoraSeamGetStateFn>(dll, "VelmoraSeamGetState")),
       DialogShown(Find<VelmoraSeamDialogShownFn>(dll, "VelmoraSeamDialogShown")),
-      GetControl(Find<VelmoraSeamGetControlFn>(dll, "VelmoraSeamGetControl")),
-      FailNextCall(Find<VelmoraSeamFailNextCallFn>(dll, "VelmoraSeamFailNextCall")) {}
+      GetControl(Find<VelmoraSeamGetControlFn>(dll, "VelmoraSeamGetControl")) {}
 
 }  // namespace velmora::testhost

@@ -1,5 +1,5 @@
 #pragma once
-// The private seam of Velmora.dll (src/win32/test_seam.h), looked up in the loaded DLL.
+// The seam of VelmoraTest.dll (src/win32/test_seam.h), looked up in the loaded DLL.
 #include <windows.h>
 
 #include "test_seam.h"
@@ -17,7 +17,6 @@ struct Seam {
   VelmoraSeamGetStateFn GetState;
   VelmoraSeamDialogShownFn DialogShown;
   VelmoraSeamGetControlFn GetControl;
-  VelmoraSeamFailNextCallFn FailNextCall;
 };
 
 }  // namespace velmora::testhost

@@ -1,14 +1,56 @@
 # Shared by the scripts that run Velmora under Wine (sourced, not run).
-WINE=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver64
+#
+# find_wine finds Wine's programs (first on the PATH, then in the files of the Debian
+# packages that ship them), so no release's install layout is written in here. One 64-bit
+# prefix runs x64 and x86 programs alike; x86 ones need the 32-bit half of Wine.
+
+# wine_program NAME PACKAGE...: the path of an executable NAME, or nothing.
+wine_program() {
+  local name=$1 candidate
+  shift
+  for candidate in $(command -v "$name" 2>/dev/null) $(dpkg -L "$@" 2>/dev/null | grep "/$name\$"); do
+    [[ -x $candidate && ! -d $candidate ]] && { echo "$candidate"; return 0; }
+  done
+  return 1
+}
+
+# find_wine: sets WINE (the 64-bit loader) and WINESERVER, or names the missing package.
+find_wine() {
+  WINE=$(wine_program wine64 wine64) || {
+    echo "Wine's 64-bit loader (wine64) not found: install the Debian package wine64" >&2
+    return 1
+  }
+  WINESERVER=$(wine_program wineserver64 wine64 || wine_program wineserver wine64 wine) || {
+    echo "wineserver not found: install the Debian package wine64" >&2
+    return 1
+  }
+}
+
+# wine_runs_x86: whether this machine runs 32-bit Windows programs; says why not. Wine
+# starts them with its 32-bit loader, a 32-bit Linux program, which some kernels and
+# sandboxes refuse outright.
+wine_runs_x86() {
+  local loader
+  loader=$(dpkg -L wine32:i386 wine32 2>/dev/null | grep '/lib/.*/wine$' | head -1)
+  [[ -n $loader && -x $loader ]] || { echo "Wine's 32-bit loader not found: install the Debian package wine32:i386"; return 1; }
+  "$loader" --version >/dev/null 2>&1 || {
+    echo "this machine cannot run 32-bit programs ($loader: $("$loader" --version 2>&1 | head -1 | sed 's/.*: //'))"
+    return 1
+  }
+}
+
+# Found at once where Wine is installed; scripts that install it call find_wine afterwards.
+find_wine 2>/dev/null || true
 
 wine() { timeout 180 "$WINE" "$@" </dev/null; }
 
-# make_wine_prefix DIR [UNIX_LOCALE]: a fresh Wine prefix in DIR, used by every later `wine`
-# call. With a Unix locale (de_DE.UTF-8, found in LOCPATH) the prefix keeps that locale's own
+# make_wine_prefix DIR [UNIX_LOCALE]: a fresh 64-bit Wine prefix in DIR, used by every later
+# `wine` call. With a Unix locale (de_DE.UTF-8, found in LOCPATH) the prefix keeps that locale's own
 # regional forms; without, English (US) with the development host's date and time forms.
 make_wine_prefix() {
+  [[ -n ${WINE:-} ]] || find_wine || return 1
   export WINEPREFIX=$1
+  export WINEARCH=win64
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko installer dialogs
   export LC_ALL=${2:-C.UTF-8}                 # Wine takes the prefix's locale from it

@@ -100,15 +100,4 @@ bool Plugin::ReceiveNotify(std::u16string_view, std::u16string_view, std::u16str
   return false;
 }
 
-namespace {
-thread_local std::unique_ptr<Plugin> threadPlugin;
-}  // namespace
-
-Plugin& PluginForThisThread(const std::function<Platform()>& makePlatform) {
-  if (!threadPlugin) threadPlugin = std::make_unique<Plugin>(makePlatform());
-  return *threadPlugin;
-}
-
-void ReleasePluginForThisThread() { threadPlugin.reset(); }
-
 }  // namespace velmora

@@ -58,9 +58,4 @@ class Plugin {
   std::unique_ptr<Form1> form_;
 };
 
-// The Plugin of the calling thread, made with `makePlatform` on the thread's first call.
-// Lives until the thread ends or ReleasePluginForThisThread.
-Plugin& PluginForThisThread(const std::function<Platform()>& makePlatform);
-void ReleasePluginForThisThread();
-
 }  // namespace velmora

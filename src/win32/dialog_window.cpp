@@ -292,10 +292,8 @@ void DialogWindow::UserInput(Action&& action) {
   // reported as the runtime of such a dialog does, in a message box.
   try {
     action();
-  } catch (const VelmoraError& error) {
-    MessageBox(kApplicationName, error.Description(), MessageIcon::kNone);
-  } catch (const std::exception&) {
-    MessageBox(kApplicationName, u"Out of memory", MessageIcon::kNone);
+  } catch (...) {
+    ReportFailure();
   }
 }
 
@@ -307,7 +305,33 @@ LRESULT CALLBACK DialogWindow::WindowProc(HWND window, UINT message, WPARAM wPar
   auto* self = reinterpret_cast<DialogWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
   if (message == WM_NCDESTROY) ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
   if (!self || !self->window_) return ::DefWindowProcW(window, message, wParam, lParam);
-  return self->Handle(message, wParam, lParam);
+  // Nothing may unwind into the system: what the user's own actions raise is reported by
+  // UserInput; anything else the window meets is reported here the same way.
+  try {
+    return self->Handle(message, wParam, lParam);
+  } catch (...) {
+    self->ReportFailure();
+    return 0;
+  }
+}
+
+void DialogWindow::ReportFailure() noexcept {
+  try {
+    throw;
+  } catch (const VelmoraError& error) {
+    ShowFailure(error.Description());
+  } catch (...) {
+    ShowFailure(u"Out of memory");
+  }
+}
+
+void DialogWindow::ShowFailure(std::u16string_view text) noexcept {
+  try {
+    MessageBox(kApplicationName, text, MessageIcon::kNone);
+  } catch (...) {
+    // Not even the box could be shown: the debugger's output is all that is left.
+    ::OutputDebugStringW(L"Velmora: a failure in the configuration window could not be shown\n");
+  }
 }
 
 LRESULT DialogWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -391,8 +415,13 @@ LRESULT CALLBACK DialogWindow::ControlProc(HWND window, UINT message, WPARAM wPa
     ::RemoveWindowSubclass(window, &ControlProc, id);
     return ::DefSubclassProc(window, message, wParam, lParam);
   }
-  return reinterpret_cast<DialogWindow*>(self)->HandleControl(static_cast<ControlId>(id), window, message, wParam,
-                                                               lParam);
+  auto* dialog = reinterpret_cast<DialogWindow*>(self);
+  try {
+    return dialog->HandleControl(static_cast<ControlId>(id), window, message, wParam, lParam);
+  } catch (...) {
+    dialog->ReportFailure();
+    return 0;
+  }
 }
 
 LRESULT DialogWindow::HandleControl(ControlId control, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -67,6 +67,10 @@ class DialogWindow final : public DialogView {
   // Runs a user action on the model, unless the view itself is writing into the controls.
   template <typename Action>
   void UserInput(Action&& action);
+  // Inside a catch: the failure in a Velmora message box, as the runtime of such a dialog
+  // reports what the user's action raised.
+  void ReportFailure() noexcept;
+  void ShowFailure(std::u16string_view text) noexcept;
 
   Form1& form_;
   std::optional<ModuleReference> moduleReference_;

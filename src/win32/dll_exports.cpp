@@ -3,16 +3,21 @@
 #include "com_error.h"
 #include "module.h"
 #include "registration.h"
-#include "timer_win32.h"
+#include "thread_plugins.h"
 #include "velmora_h.h"
 
 using velmora::win32::RegistrationScope;
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
-  if (reason == DLL_PROCESS_ATTACH) velmora::win32::SetThisModule(instance);
-  // Unloaded by FreeLibrary (not by the process ending): a class registered by a DLL
-  // outlives it unless the DLL removes it.
-  if (reason == DLL_PROCESS_DETACH && !reserved) velmora::win32::UnregisterTimerWindowClass();
+// Runs under the loader lock: kernel32 only. Everything the plug-in made is torn down on
+// its own thread when the last object goes (thread_plugins.h), before the DLL may unload.
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    velmora::win32::SetThisModule(instance);
+    velmora::win32::ThreadPluginsAttach();
+    ::DisableThreadLibraryCalls(instance);
+  } else if (reason == DLL_PROCESS_DETACH) {
+    velmora::win32::ThreadPluginsDetach();
+  }
   return TRUE;
 }
 

@@ -61,15 +61,61 @@ HRESULT RegisterClassKeys(HKEY root, const std::wstring& modulePath) {
   return status == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(static_cast<DWORD>(status));
 }
 
-HRESULT RegisterTypeLibrary(RegistrationScope scope, const std::wstring& modulePath) {
-  ComPtr<ITypeLib> library;
-  HRESULT hr = ::LoadTypeLibEx(modulePath.c_str(), REGKIND_NONE, &library);
-  if (FAILED(hr)) return hr;
+HRESULT RegisterTypeLibrary(RegistrationScope scope, ITypeLib* library, const std::wstring& modulePath) {
   std::wstring path = modulePath;  // the registration functions take non-const strings
-  hr = scope == RegistrationScope::kUser ? ::RegisterTypeLibForUser(library.Get(), path.data(), nullptr)
-                                         : ::RegisterTypeLib(library.Get(), path.data(), nullptr);
-  return hr;
+  return scope == RegistrationScope::kUser ? ::RegisterTypeLibForUser(library, path.data(), nullptr)
+                                           : ::RegisterTypeLib(library, path.data(), nullptr);
 }
+
+// The keys a registration writes, copied aside before it starts and put back if it fails,
+// so a failed registration leaves an earlier one of the same scope as it was.
+class RegistrationBackup {
+ public:
+  explicit RegistrationBackup(HKEY root) : root_(root) {
+    DeleteTree(root_, kBackupKey);
+    for (std::size_t i = 0; i < kTreeCount; ++i) saved_[i] = Copy(Tree(i), Saved(i));
+  }
+  ~RegistrationBackup() { DeleteTree(root_, kBackupKey); }
+  RegistrationBackup(const RegistrationBackup&) = delete;
+  RegistrationBackup& operator=(const RegistrationBackup&) = delete;
+
+  void Restore() const {
+    for (std::size_t i = 0; i < kTreeCount; ++i) {
+      DeleteTree(root_, Tree(i));
+      if (saved_[i]) Copy(Saved(i), Tree(i));
+    }
+  }
+
+ private:
+  static constexpr wchar_t kBackupKey[] = L"Software\\Classes\\Velmora.clsVelmora.RegistrationBackup";
+  // The class, the ProgID, the type library and the interface.
+  static constexpr std::size_t kTreeCount = 4;
+
+  static std::wstring Tree(std::size_t i) {
+    switch (i) {
+      case 0: return ClassKey();
+      case 1: return ProgIdKey();
+      case 2: return L"Software\\Classes\\TypeLib\\" + GuidText(LIBID_Velmora);
+      default: return L"Software\\Classes\\Interface\\" + GuidText(IID__clsVelmora);
+    }
+  }
+  static std::wstring Saved(std::size_t i) { return std::wstring{kBackupKey} + L"\\" + std::to_wstring(i); }
+
+  // False when there was nothing to copy.
+  bool Copy(const std::wstring& from, const std::wstring& to) const {
+    UniqueHkey source;
+    if (::RegOpenKeyExW(root_, from.c_str(), 0, KEY_READ, source.put()) != ERROR_SUCCESS) return false;
+    UniqueHkey target;
+    if (::RegCreateKeyExW(root_, to.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, target.put(), nullptr) !=
+        ERROR_SUCCESS) {
+      return false;
+    }
+    return ::RegCopyTreeW(source.get(), nullptr, target.get()) == ERROR_SUCCESS;
+  }
+
+  HKEY root_;
+  bool saved_[kTreeCount] = {};
+};
 
 HRESULT UnregisterTypeLibrary(RegistrationScope scope) {
 #ifdef _WIN64
@@ -91,12 +137,16 @@ HRESULT UnregisterTypeLibrary(RegistrationScope scope) {
 HRESULT Register(RegistrationScope scope) {
   const std::wstring modulePath = ModulePath();
   if (modulePath.empty()) return SELFREG_E_CLASS;
+  // A damaged file fails here, before anything is written.
+  ComPtr<ITypeLib> library;
+  if (FAILED(::LoadTypeLibEx(modulePath.c_str(), REGKIND_NONE, &library))) return SELFREG_E_TYPELIB;
+  const RegistrationBackup backup(RootOf(scope));
   if (FAILED(RegisterClassKeys(RootOf(scope), modulePath))) {
-    Unregister(scope);
+    backup.Restore();
     return SELFREG_E_CLASS;
   }
-  if (FAILED(RegisterTypeLibrary(scope, modulePath))) {
-    Unregister(scope);
+  if (FAILED(RegisterTypeLibrary(scope, library.Get(), modulePath))) {
+    backup.Restore();
     return SELFREG_E_TYPELIB;
   }
   return S_OK;

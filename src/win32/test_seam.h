@@ -1,8 +1,9 @@
 #pragma once
-// The private seam of Velmora.dll for velmora-testhost.exe and the Windows tests.
+// The seam of VelmoraTest.dll, the test build of Velmora.dll, for velmora-testhost.exe and
+// the Windows tests. The shipped Velmora.dll has none of it.
 //
-// Plain C exports of the DLL, absent from the type library and from every interface, that
-// no messenger host calls. They act on the calling thread's plug-in only:
+// Plain C exports, absent from the type library and from every interface. They act on the
+// calling thread's plug-in only:
 //
 //   VelmoraSeamUseVirtualTime(start)  the thread's clock and timers become virtual, the
 //                                     clock at `start`; only before the thread's first
@@ -19,9 +20,10 @@
 //   VelmoraSeamGetControl(name, c)    a dialog control's state as the dialog model holds it
 //                                     (for `Print <control>`); loads the dialog, as any use
 //                                     of a control would. The caller frees the BSTR.
-//   VelmoraSeamFailNextCall(n, text)  the next operation on this thread fails with error
-//                                     number n and description `text` before doing anything,
-//                                     so hosts can see how a failure reaches them.
+//   VelmoraSeamFailNextName(n, text)  the next nickname this thread's plug-in hands over
+//                                     fails with error number n and description `text`
+//                                     instead, so tests see how a failure reaches the host,
+//                                     the user (in the window) and the debugger (in a tick).
 //
 // The three clock functions answer E_ILLEGAL_METHOD_CALL while the clock is the real one.
 #include <windows.h>
@@ -62,7 +64,7 @@ HRESULT WINAPI VelmoraSeamSleep(LONGLONG milliseconds);
 HRESULT WINAPI VelmoraSeamGetState(VelmoraSeamState* state);
 HRESULT WINAPI VelmoraSeamDialogShown(VARIANT_BOOL* shown);
 HRESULT WINAPI VelmoraSeamGetControl(LPCWSTR name, VelmoraSeamControl* control);
-HRESULT WINAPI VelmoraSeamFailNextCall(LONG number, LPCWSTR description);
+HRESULT WINAPI VelmoraSeamFailNextName(LONG number, LPCWSTR description);
 
 typedef HRESULT(WINAPI* VelmoraSeamUseVirtualTimeFn)(DATE);
 typedef HRESULT(WINAPI* VelmoraSeamSetClockFn)(DATE);
@@ -71,5 +73,5 @@ typedef HRESULT(WINAPI* VelmoraSeamSleepFn)(LONGLONG);
 typedef HRESULT(WINAPI* VelmoraSeamGetStateFn)(VelmoraSeamState*);
 typedef HRESULT(WINAPI* VelmoraSeamDialogShownFn)(VARIANT_BOOL*);
 typedef HRESULT(WINAPI* VelmoraSeamGetControlFn)(LPCWSTR, VelmoraSeamControl*);
-typedef HRESULT(WINAPI* VelmoraSeamFailNextCallFn)(LONG, LPCWSTR);
+typedef HRESULT(WINAPI* VelmoraSeamFailNextNameFn)(LONG, LPCWSTR);
 }

@@ -1,5 +1,8 @@
 #include "timer_win32.h"
 
+#include <new>
+#include <string>
+
 #include "base/error.h"
 
 namespace velmora::win32 {
@@ -19,6 +22,21 @@ UINT_PTR TimerId(WindowTimer& timer) { return reinterpret_cast<UINT_PTR>(&timer)
 
 }  // namespace
 
+void ReportTickFailure() noexcept {
+  std::wstring text = L"Velmora: the counter's tick failed: ";
+  try {
+    throw;
+  } catch (const VelmoraError& error) {
+    text += std::wstring(error.Description().begin(), error.Description().end());
+  } catch (const std::bad_alloc&) {
+    text += L"Out of memory";
+  } catch (...) {
+    text += L"unexpected error";
+  }
+  text += L"\n";
+  ::OutputDebugStringW(text.c_str());
+}
+
 void UnregisterTimerWindowClass() { ::UnregisterClassW(kTimerWindowClass, ThisModule()); }
 
 // TimerWindow ------------------------------------------------------------------------------
@@ -29,6 +47,9 @@ TimerWindow::~TimerWindow() {
   held_.clear();
   window_.reset();
   windowReference_.reset();
+  // Fails while another thread's timer window still uses the class; the last one removes
+  // it, so no class outlives the code of its window procedure.
+  UnregisterTimerWindowClass();
 }
 
 bool TimerWindow::MakeWindow() {
@@ -92,6 +113,7 @@ void TimerWindow::OnClockJump() {
   try {
     onClockJump_();
   } catch (...) {
+    ReportTickFailure();
   }
   --dispatching_;
   DestroyWhenIdle();
@@ -103,18 +125,29 @@ LRESULT CALLBACK TimerWindow::WindowProc(HWND window, UINT message, WPARAM wPara
     ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
   auto* self = reinterpret_cast<TimerWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!self) return ::DefWindowProcW(window, message, wParam, lParam);
+  // Nothing may unwind into the system's message dispatch.
+  try {
+    return self->Handle(window, message, wParam, lParam);
+  } catch (...) {
+    ReportTickFailure();
+    return 0;
+  }
+}
+
+LRESULT TimerWindow::Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_TIMER:
-      if (self) self->OnTimer(wParam);
+      OnTimer(wParam);
       return 0;
     case WM_POWERBROADCAST:
       // A resume the user started comes as both notices, one after the other; each
       // publishes, which is harmless.
-      if (self && (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND)) self->OnClockJump();
+      if (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND) OnClockJump();
       return TRUE;
     case WM_TIMECHANGE:
       // The system's date and time settings send this also for a new time zone.
-      if (self) self->OnClockJump();
+      OnClockJump();
       return 0;
     default:
       return ::DefWindowProcW(window, message, wParam, lParam);
@@ -138,11 +171,12 @@ void WindowTimer::StartCountdown(std::int32_t milliseconds) {
 }
 
 void WindowTimer::Tick() {
-  // A tick has no caller to hand a failure to; the next tick tries again.
+  // A tick has no caller to hand a failure to and no user to show it to: it goes to the
+  // debugger's output, and the next tick tries again.
   try {
     RunHandler();
-  } catch (const VelmoraError&) {
-  } catch (const std::exception&) {
+  } catch (...) {
+    ReportTickFailure();
   }
 }
 

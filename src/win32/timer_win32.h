@@ -38,12 +38,15 @@ class TimerWindow {
   // (Re)starts `timer`'s countdown; false when the window or the timer cannot be made.
   bool Start(WindowTimer& timer, UINT milliseconds);
   void Stop(WindowTimer& timer);
+  // Whether a timer runs (or holds the window) or a tick is being handled.
+  [[nodiscard]] bool Running() const { return !running_.empty() || !held_.empty() || dispatching_ > 0; }
 
   [[nodiscard]] HWND Window() const { return window_.get(); }
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   bool MakeWindow();
+  LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void OnTimer(UINT_PTR id);
   void OnClockJump();
   void DestroyWhenIdle();
@@ -80,8 +83,9 @@ class HoldingTimer : public Timer {
   TimerWindow& window_;
 };
 
-// Before the DLL is unloaded: the window class goes with it.
 void UnregisterTimerWindowClass();
+// Inside a catch: the failure of a tick, through OutputDebugString.
+void ReportTickFailure() noexcept;
 
 class WindowTimer : public CountdownTimer {
  public:

@@ -6,7 +6,7 @@
 #include "com_error.h"
 #include "plugin/plugin.h"
 #include "text_win32.h"
-#include "thread_platform.h"
+#include "thread_plugins.h"
 #include "type_library.h"
 
 namespace velmora::win32 {
@@ -35,10 +35,7 @@ struct InOutText {
 
 VARIANT_BOOL AsVariantBool(bool value) { return value ? VARIANT_TRUE : VARIANT_FALSE; }
 
-Plugin& PluginForOperation() {
-  RaiseInjectedFailure();
-  return PluginOfThisThread();
-}
+Plugin& PluginForOperation() { return PluginOfThisThread(); }
 
 // The vtable half of a dual interface's description; ITypeInfo::Invoke calls through it.
 HRESULT VtableInfoOf(ITypeInfo* dispatchInfo, ITypeInfo** vtableInfo) {
@@ -65,7 +62,21 @@ HRESULT VelmoraObject::Create(REFIID iid, void** object) {
 }
 
 VelmoraObject::VelmoraObject(ComPtr<ITypeInfo> dispatchInfo, ComPtr<ITypeInfo> vtableInfo)
-    : dispatchInfo_(std::move(dispatchInfo)), vtableInfo_(std::move(vtableInfo)) {}
+    : dispatchInfo_(std::move(dispatchInfo)), vtableInfo_(std::move(vtableInfo)) {
+  ObjectMade();
+}
+
+VelmoraObject::~VelmoraObject() { ObjectReleased(); }
+
+template <typename Operation>
+HRESULT VelmoraObject::Run(Operation&& operation) {
+  // The host may release its last reference from inside the call (a nickname or a dialog
+  // event reaches its window meanwhile); the object and the thread's plug-in outlive it.
+  AddRef();
+  const HRESULT hr = Guarded(std::forward<Operation>(operation));
+  Release();
+  return hr;
+}
 
 // IUnknown ---------------------------------------------------------------------------------
 
@@ -129,7 +140,7 @@ HRESULT VelmoraObject::InterfaceSupportsErrorInfo(REFIID iid) {
 
 HRESULT VelmoraObject::Initialize(LONG nVersion, BSTR sUserEmail, IDispatch*, VARIANT_BOOL* answer) {
   if (!answer) return E_POINTER;
-  return Guarded([&] {
+  return Run([&] {
     *answer = AsVariantBool(PluginForOperation().Initialize(nVersion, FromBstr(sUserEmail)));
     return S_OK;
   });
@@ -138,7 +149,7 @@ HRESULT VelmoraObject::Initialize(LONG nVersion, BSTR sUserEmail, IDispatch*, VA
 HRESULT VelmoraObject::Uninitialize(VARIANT* answer) {
   if (!answer) return E_POINTER;
   ::VariantInit(answer);
-  return Guarded([&] {
+  return Run([&] {
     PluginForOperation().Uninitialize();
     return S_OK;
   });
@@ -147,7 +158,7 @@ HRESULT VelmoraObject::Uninitialize(VARIANT* answer) {
 HRESULT VelmoraObject::Configure(VARIANT* answer) {
   if (!answer) return E_POINTER;
   ::VariantInit(answer);
-  return Guarded([&] {
+  return Run([&] {
     PluginForOperation().Configure();
     return S_OK;
   });
@@ -156,7 +167,7 @@ HRESULT VelmoraObject::Configure(VARIANT* answer) {
 HRESULT VelmoraObject::GetPublishInfo(BSTR* sPluginName, LONG* nCommandCount, LONG* nTagCount,
                                       VARIANT_BOOL* answer) {
   if (!sPluginName || !nCommandCount || !nTagCount || !answer) return E_POINTER;
-  return Guarded([&] {
+  return Run([&] {
     InOutText name(sPluginName);
     std::int32_t commandCount = *nCommandCount;
     std::int32_t tagCount = *nTagCount;
@@ -173,7 +184,7 @@ HRESULT VelmoraObject::GetPublishCommandInfo(LONG nCommandIdx, BSTR* sName, BSTR
                                              VARIANT* answer) {
   if (!sName || !sValue || !sHelp || !answer) return E_POINTER;
   ::VariantInit(answer);
-  return Guarded([&] {
+  return Run([&] {
     InOutText name(sName), value(sValue), help(sHelp);
     PluginForOperation().GetPublishCommandInfo(nCommandIdx, name.text, value.text, help.text);
     for (InOutText* text : {&name, &value, &help}) {
@@ -186,7 +197,7 @@ HRESULT VelmoraObject::GetPublishCommandInfo(LONG nCommandIdx, BSTR* sName, BSTR
 HRESULT VelmoraObject::GetPublishTagInfo(LONG nTagIdx, BSTR* sName, BSTR* sValue, VARIANT* answer) {
   if (!sName || !sValue || !answer) return E_POINTER;
   ::VariantInit(answer);
-  return Guarded([&] {
+  return Run([&] {
     InOutText name(sName), value(sValue);
     PluginForOperation().GetPublishTagInfo(nTagIdx, name.text, value.text);
     for (InOutText* text : {&name, &value}) {
@@ -199,7 +210,7 @@ HRESULT VelmoraObject::GetPublishTagInfo(LONG nTagIdx, BSTR* sName, BSTR* sValue
 HRESULT VelmoraObject::ParseCommand(BSTR sCommand, BSTR sCommandArg, IDispatch*, BSTR* sResult,
                                     VARIANT_BOOL* answer) {
   if (!sResult || !answer) return E_POINTER;
-  return Guarded([&] {
+  return Run([&] {
     InOutText result(sResult);
     const bool done = PluginForOperation().ParseCommand(FromBstr(sCommand), FromBstr(sCommandArg), result.text);
     if (const HRESULT hr = result.WriteBack(); FAILED(hr)) return hr;
@@ -210,7 +221,7 @@ HRESULT VelmoraObject::ParseCommand(BSTR sCommand, BSTR sCommandArg, IDispatch*,
 
 HRESULT VelmoraObject::ParseTag(BSTR sTag, IDispatch*, BSTR* sResult, VARIANT_BOOL* answer) {
   if (!sResult || !answer) return E_POINTER;
-  return Guarded([&] {
+  return Run([&] {
     InOutText result(sResult);
     const bool done = PluginForOperation().ParseTag(FromBstr(sTag), result.text);
     if (const HRESULT hr = result.WriteBack(); FAILED(hr)) return hr;
@@ -222,7 +233,7 @@ HRESULT VelmoraObject::ParseTag(BSTR sTag, IDispatch*, BSTR* sResult, VARIANT_BO
 HRESULT VelmoraObject::ReceiveNotify(BSTR sNotifyCode, BSTR sText, BSTR sContactName, IDispatch*,
                                      BSTR* sTextToSend, VARIANT_BOOL* answer) {
   if (!sTextToSend || !answer) return E_POINTER;
-  return Guarded([&] {
+  return Run([&] {
     InOutText textToSend(sTextToSend);
     const bool done = PluginForOperation().ReceiveNotify(FromBstr(sNotifyCode), FromBstr(sText),
                                                          FromBstr(sContactName), textToSend.text);

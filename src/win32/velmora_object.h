@@ -57,7 +57,11 @@ class VelmoraObject final : public _clsVelmora, public ISupportErrorInfo {
 
  private:
   VelmoraObject(Microsoft::WRL::ComPtr<ITypeInfo> dispatchInfo, Microsoft::WRL::ComPtr<ITypeInfo> vtableInfo);
-  ~VelmoraObject() = default;
+  ~VelmoraObject();
+
+  // Runs one operation, holding the object for its length.
+  template <typename Operation>
+  HRESULT Run(Operation&& operation);
 
   std::atomic<ULONG> references_{1};
   // The dispinterface description that GetTypeInfo hands out, and the vtable description

@@ -65,7 +65,7 @@ std::wstring FocusedName() {
   return L"<none>";
 }
 
-// The model's view of a control, through the DLL's seam.
+// The model's view of a control, through the seam of VelmoraTest.dll.
 struct ModelControl {
   std::wstring text;
   LONG selStart = 0;
@@ -74,7 +74,7 @@ struct ModelControl {
 ModelControl Model(ControlId control) {
   VelmoraSeamControl state{};
   const std::wstring name(Info(control).name.begin(), Info(control).name.end());
-  EXPECT_HRESULT_SUCCEEDED(Export<VelmoraSeamGetControlFn>("VelmoraSeamGetControl")(name.c_str(), &state));
+  EXPECT_HRESULT_SUCCEEDED(Seam<VelmoraSeamGetControlFn>("VelmoraSeamGetControl")(name.c_str(), &state));
   ModelControl model{state.text ? state.text : L"", state.selStart, state.selLength};
   ::SysFreeString(state.text);
   return model;
@@ -155,9 +155,8 @@ class Dialog : public testing::Test {
     Call(plugin, L"Configure", none);
   }
   static bool Shown() {
-    VARIANT_BOOL shown = VARIANT_FALSE;
-    EXPECT_HRESULT_SUCCEEDED(Export<VelmoraSeamDialogShownFn>("VelmoraSeamDialogShown")(&shown));
-    return shown != VARIANT_FALSE;
+    const HWND dialog = FindDialog();
+    return dialog && ::IsWindowVisible(dialog);
   }
   static void Click(ControlId control) { ::SendMessageW(Control(control), BM_CLICK, 0, 0); }
 
@@ -190,7 +189,7 @@ TEST_F(Dialog, TabMovesTheFocusInTheFormsOrderAndTheDateFieldOpensTheCalendar) {
 
 TEST_F(Dialog, KeysInTheTimeFieldChangeOnlyWhatTheModelChanges) {
   InFreshApartment([&] {
-    const ComPtr<IDispatch> plugin = CreateByProgId();
+    const ComPtr<IDispatch> plugin = CreateWithSeam();
     ASSERT_NE(plugin, nullptr);
     Configure(*plugin.Get(), {[] {
                                 const HWND field = Control(ControlId::txtTime);
@@ -217,7 +216,7 @@ TEST_F(Dialog, KeysInTheTimeFieldChangeOnlyWhatTheModelChanges) {
 
 TEST_F(Dialog, DelayDigitsAreDiscardedUntilOwnDelayIsChosenFromTheList) {
   InFreshApartment([&] {
-    const ComPtr<IDispatch> plugin = CreateByProgId();
+    const ComPtr<IDispatch> plugin = CreateWithSeam();
     ASSERT_NE(plugin, nullptr);
     VelmoraSeamState state{};
     Configure(*plugin.Get(), {[] {
@@ -240,7 +239,7 @@ TEST_F(Dialog, DelayDigitsAreDiscardedUntilOwnDelayIsChosenFromTheList) {
                                 EXPECT_EQ(TextOf(edit), L"45");
                               },
                               [&] {
-                                ASSERT_HRESULT_SUCCEEDED(Export<VelmoraSeamGetStateFn>("VelmoraSeamGetState")(&state));
+                                ASSERT_HRESULT_SUCCEEDED(Seam<VelmoraSeamGetStateFn>("VelmoraSeamGetState")(&state));
                                 Click(ControlId::cmdCancel);
                               }});
     EXPECT_STREQ(state.sDelayCode, L"45");
@@ -423,6 +422,83 @@ TEST_F(Dialog, TheCounterKeepsPublishingWhileTheWindowIsShown) {
     EXPECT_EQ(beforeTheTick, 1u) << "Initialize publishes at once";
     // Cancel's reload publishes too; the tick came before it.
     EXPECT_GE(host.Names().size(), beforeTheTick + 2) << "no tick while the window was shown";
+  });
+}
+
+// The host's own windows stay usable while the window is shown, and the host may call the
+// plug-in from them: the command applies, and the open window shows the new template.
+TEST_F(Dialog, AHostCommandDuringConfigureAppliesAndTheOpenWindowShowsItsTemplate) {
+  InFreshApartment([&] {
+    const NameCatcher host;
+    const ComPtr<IDispatch> plugin = CreateByProgId();
+    ASSERT_NE(plugin, nullptr);
+    const auto command = [&](const wchar_t* name, const wchar_t* argument) {
+      win32::UniqueBstr result{::SysAllocString(L"")};
+      Arguments arguments;
+      arguments.Text(name).Text(argument).Nothing().TextRef(result.addressof());
+      Outcome outcome;
+      CallByName(*plugin.Get(), L"ParseCommand", arguments, outcome);
+      EXPECT_HRESULT_SUCCEEDED(outcome.hr) << "ParseCommand " << name;
+      EXPECT_EQ(outcome.result.vt, VT_BOOL);
+      EXPECT_EQ(outcome.result.boolVal, VARIANT_TRUE) << "ParseCommand " << name;
+    };
+    std::wstring captionBefore;
+    std::size_t namesBefore = 0;
+    Configure(*plugin.Get(), {[&] {
+                                const HWND dialog = FindDialog();
+                                ASSERT_NE(dialog, nullptr);
+                                EXPECT_EQ(::GetWindow(dialog, GW_OWNER), nullptr);
+                                EXPECT_TRUE(::IsWindowEnabled(host.Window())) << "the window disabled the host's";
+                                captionBefore = TextOf(Control(ControlId::cmdEnable));
+                                namesBefore = host.Names().size();
+                                command(L"/xcntsetnick", L"during %d day[ds]");
+                                command(L"/xcntenable", L"");
+                                command(L"/xcntdisable", L"");
+                              },
+                              [&] {
+                                EXPECT_EQ(TextOf(Control(ControlId::Text2)), L"during %d day[ds]");
+                                EXPECT_EQ(TextOf(Control(ControlId::cmdEnable)), captionBefore)
+                                    << "the commands left the button's caption alone";
+                                ASSERT_GE(host.Names().size(), namesBefore + 2);
+                                EXPECT_EQ(host.Names()[namesBefore].text.substr(0, 7), L"during ");
+                                Click(ControlId::cmdCancel);
+                              }});
+  });
+  EXPECT_EQ(user_.Read(L"Nick"), L"during %d day[ds]") << "Cancel's reload lost the stored command";
+  EXPECT_EQ(user_.Read(L"Enable"), L"False");
+}
+
+// A failure where the user acts is shown to the user, in a box titled Velmora, and the
+// window goes on working.
+TEST_F(Dialog, AFailureOfAUserActionIsShownInAVelmoraMessageBox) {
+  InFreshApartment([&] {
+    const ComPtr<IDispatch> plugin = CreateWithSeam();
+    ASSERT_NE(plugin, nullptr);
+    std::wstring title;
+    std::wstring text;
+    Configure(*plugin.Get(),
+              {[] {
+                 ASSERT_HRESULT_SUCCEEDED(Seam<VelmoraSeamFailNextNameFn>("VelmoraSeamFailNextName")(5, L"No host window"));
+                 // Switching the counter on publishes the nickname, which fails. Posted, so the box's
+                 // own loop runs the next step.
+                 ::PostMessageW(Control(ControlId::cmdEnable), BM_CLICK, 0, 0);
+               },
+               [&] {
+                 const HWND box = ::FindWindowW(L"#32770", nullptr);
+                 ASSERT_NE(box, nullptr) << "no message box";
+                 wchar_t buffer[256] = {};
+                 ::GetWindowTextW(box, buffer, 256);
+                 title = buffer;
+                 ::GetDlgItemTextW(box, 0xFFFF, buffer, 256);
+                 text = buffer;
+                 ::SendMessageW(box, WM_COMMAND, IDOK, 0);
+               },
+               [] {
+                 EXPECT_TRUE(::IsWindowVisible(FindDialog())) << "the window went away with the failure";
+                 Click(ControlId::cmdCancel);
+               }});
+    EXPECT_EQ(title, L"Velmora");
+    EXPECT_EQ(text, L"No host window");
   });
 }
 

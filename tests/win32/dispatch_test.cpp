@@ -250,29 +250,30 @@ TEST_F(Dispatch, ArgumentsThatCannotBeCoercedAreRefusedBeforeThePluginRuns) {
 }
 
 TEST_F(Dispatch, AFailureReachesTheHostAsAnExceptionWithItsNumberAndDescription) {
-  const auto failNext = Export<VelmoraSeamFailNextCallFn>("VelmoraSeamFailNextCall");
+  const auto failNext = Seam<VelmoraSeamFailNextNameFn>("VelmoraSeamFailNextName");
   struct Case {
     LONG number;
     SCODE scode;
   };
   // A plug-in error number travels in FACILITY_CONTROL; an HRESULT-sized one as itself.
   const Case cases[] = {{6, static_cast<SCODE>(0x800A0006)}, {-2147220991, -2147220991}};
-  WithPlugin([&](IDispatch& plugin) {
+  InFreshApartment([&] {
+    const ComPtr<IDispatch> plugin = CreateWithSeam();
+    ASSERT_NE(plugin, nullptr);
     for (const Case& c : cases) {
+      // The new template is published at once; handing it over fails.
       ASSERT_HRESULT_SUCCEEDED(failNext(c.number, L"Overflow"));
-      win32::UniqueBstr name{::SysAllocString(L"n")};
-      LONG commands = 7;
-      LONG tags = 0;
+      win32::UniqueBstr result{::SysAllocString(L"as passed")};
       Arguments arguments;
-      arguments.TextRef(name.addressof()).I4Ref(&commands).I4Ref(&tags);
+      arguments.Text(L"/xcntsetnick").Text(L"%s").Nothing().TextRef(result.addressof());
       Outcome outcome;
-      CallByName(plugin, L"GetPublishInfo", arguments, outcome);
+      CallByName(*plugin.Get(), L"ParseCommand", arguments, outcome);
       EXPECT_EQ(outcome.hr, DISP_E_EXCEPTION);
       EXPECT_EQ(outcome.exception.scode, c.scode);
       EXPECT_EQ(outcome.exception.wCode, 0);
       EXPECT_STREQ(outcome.exception.bstrDescription, L"Overflow");
       EXPECT_STREQ(outcome.exception.bstrSource, L"Velmora.clsVelmora");
-      EXPECT_EQ(commands, 7) << "a failed call wrote its in/out parameters";
+      EXPECT_STREQ(result.get(), L"as passed") << "a failed call wrote its in/out parameter";
     }
   });
 }

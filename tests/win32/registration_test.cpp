@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 #include <oleauto.h>
+#include <olectl.h>
+
+#include <string>
+#include <utility>
 
 namespace velmora::wintest {
 namespace {
@@ -57,6 +61,39 @@ TEST(Registration, MachineRegistrationRoundTripsAndUnregisteringTwiceIsHarmless)
   ASSERT_HRESULT_SUCCEEDED(Export<Server>("DllUnregisterServer")());
   ExpectNothingLeftUnder(HKEY_LOCAL_MACHINE);
   EXPECT_HRESULT_SUCCEEDED(Export<Server>("DllUnregisterServer")());
+}
+
+// A copy whose embedded type library is damaged, as a broken download or disk leaves it.
+std::wstring DamagedCopy() {
+  const std::wstring path = VelmoraDllPath().substr(0, VelmoraDllPath().size() - 4) + L"Damaged.dll";
+  EXPECT_TRUE(::CopyFileW(VelmoraDllPath().c_str(), path.c_str(), FALSE));
+  const win32::UniqueAny<HANDLE, &::CloseHandle> file{
+      ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)};
+  std::string bytes(::GetFileSize(file.get(), nullptr), '\0');
+  DWORD done = 0;
+  ::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
+  const std::size_t magic = bytes.find("MSFT");
+  EXPECT_NE(magic, std::string::npos) << "no type library in the DLL";
+  if (magic == std::string::npos) return path;
+  bytes.replace(magic, 4, "XXXX");
+  ::SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN);
+  ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
+  return path;
+}
+
+TEST(Registration, AFailedRegistrationLeavesTheEarlierOneOfItsScopeInPlace) {
+  const std::wstring damaged = DamagedCopy();
+  const HMODULE copy = ::LoadLibraryW(damaged.c_str());
+  ASSERT_NE(copy, nullptr);
+  const auto install = ExportOf<Install>(copy, "DllInstall");
+  for (const auto& [root, scope] : {std::pair{HKEY_CURRENT_USER, L"user"}, std::pair{HKEY_LOCAL_MACHINE, L""}}) {
+    ASSERT_HRESULT_SUCCEEDED(Export<Install>("DllInstall")(TRUE, scope));
+    EXPECT_EQ(install(TRUE, scope), SELFREG_E_TYPELIB) << "scope \"" << scope << "\"";
+    ExpectRegisteredUnder(root);
+    EXPECT_HRESULT_SUCCEEDED(Export<Install>("DllInstall")(FALSE, scope));
+  }
+  ::FreeLibrary(copy);
+  ::DeleteFileW(damaged.c_str());
 }
 
 TEST(Registration, InstallRefusesAnUnknownScope) {

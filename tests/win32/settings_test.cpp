@@ -62,7 +62,7 @@ TEST_F(Settings, TextWrittenThroughTheNarrowFunctionsLoadsUnchanged) {
   ScratchUser user(L"narrow");
   {
     win32::UniqueHkey key;
-    const std::wstring wideKey = user.SettingsKey();
+    const std::wstring wideKey = user.SettingsKey(L"VelmoraTest.dll");
     const std::string narrowKey(wideKey.begin(), wideKey.end());  // the address is ASCII
     ASSERT_EQ(::RegCreateKeyA(HKEY_CURRENT_USER, narrowKey.c_str(), key.put()), ERROR_SUCCESS);
     ::RegSetValueExA(key.get(), "Nick", 0, REG_SZ, reinterpret_cast<const BYTE*>(kNarrowNick), sizeof kNarrowNick);
@@ -71,11 +71,11 @@ TEST_F(Settings, TextWrittenThroughTheNarrowFunctionsLoadsUnchanged) {
   wchar_t expected[32] = {};
   ::MultiByteToWideChar(CP_ACP, 0, kNarrowNick, -1, expected, 32);
   InFreshApartment([&] {
-    const ComPtr<IDispatch> plugin = CreateByProgId();
+    const ComPtr<IDispatch> plugin = CreateWithSeam();
     ASSERT_NE(plugin, nullptr);
     Initialize(*plugin.Get(), user.Email());
     VelmoraSeamState state{};
-    ASSERT_HRESULT_SUCCEEDED(Export<VelmoraSeamGetStateFn>("VelmoraSeamGetState")(&state));
+    ASSERT_HRESULT_SUCCEEDED(Seam<VelmoraSeamGetStateFn>("VelmoraSeamGetState")(&state));
     EXPECT_STREQ(state.sNick, expected);
     ::SysFreeString(state.sNick);
     ::SysFreeString(state.sDelayCode);

@@ -20,6 +20,15 @@ HMODULE VelmoraDll() {
   return dll;
 }
 
+HMODULE VelmoraTestDll() {
+  static const HMODULE dll = [] {
+    std::wstring path = VelmoraDllPath();
+    path.replace(path.size() - 4, 4, L"Test.dll");
+    return ::LoadLibraryW(path.c_str());
+  }();
+  return dll;
+}
+
 Thread::Thread(std::function<void()> body) : body_(std::move(body)) {
   handle_ = ::CreateThread(nullptr, 0, &Run, this, 0, nullptr);
 }
@@ -57,6 +66,16 @@ ComPtr<IDispatch> CreateByProgId() {
   ComPtr<IDispatch> object;
   if (FAILED(::CLSIDFromProgID(L"Velmora.clsVelmora", &clsid))) return object;
   ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object));
+  return object;
+}
+
+ComPtr<IDispatch> CreateWithSeam() {
+  using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+  ComPtr<IDispatch> object;
+  ComPtr<IClassFactory> factory;
+  const auto getClassObject = ExportOf<GetClassObject>(VelmoraTestDll(), "DllGetClassObject");
+  if (!getClassObject || FAILED(getClassObject(CLSID_clsVelmora, IID_IClassFactory, &factory))) return object;
+  factory->CreateInstance(nullptr, IID_PPV_ARGS(&object));
   return object;
 }
 
@@ -168,8 +187,8 @@ ScratchUser::~ScratchUser() {
   ::RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\Tevrand\\Pelmar2\\" + email_).c_str());
 }
 
-std::wstring ScratchUser::SettingsKey() const {
-  return L"Software\\Tevrand\\Pelmar2\\" + email_ + L"\\Preferences\\Plugins\\Velmora.dll";
+std::wstring ScratchUser::SettingsKey(const wchar_t* dll) const {
+  return L"Software\\Tevrand\\Pelmar2\\" + email_ + L"\\Preferences\\Plugins\\" + dll;
 }
 
 std::wstring ScratchUser::Read(const wchar_t* name) const { return KeyDefault(HKEY_CURRENT_USER, SettingsKey(), name); }

@@ -17,13 +17,25 @@ namespace velmora::wintest {
 
 using Microsoft::WRL::ComPtr;
 
-// Velmora.dll beside the test program, loaded once.
+// Velmora.dll, the shipped DLL, beside the test program, loaded once; the tests drive it
+// wherever they need no seam.
 HMODULE VelmoraDll();
 std::wstring VelmoraDllPath();
+// VelmoraTest.dll, its test build with the seam (test_seam.h), beside it too.
+HMODULE VelmoraTestDll();
 
 template <typename Function>
+Function ExportOf(HMODULE dll, const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(dll, name)));
+}
+template <typename Function>
 Function Export(const char* name) {
-  return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(VelmoraDll(), name)));
+  return ExportOf<Function>(VelmoraDll(), name);
+}
+// A seam function of VelmoraTest.dll; it acts on the plug-ins of that DLL only.
+template <typename Function>
+Function Seam(const char* name) {
+  return ExportOf<Function>(VelmoraTestDll(), name);
 }
 
 // A thread of the system's own; the toolchain's threading variant has no std::thread.
@@ -55,6 +67,8 @@ class MachineRegistration {
 };
 
 ComPtr<IDispatch> CreateByProgId();
+// A clsVelmora of VelmoraTest.dll, straight from its class factory.
+ComPtr<IDispatch> CreateWithSeam();
 
 // Argument builders, in the interface's parameter order. The variants point into `keep`
 // or into the caller's variables, which must outlive the call.
@@ -94,6 +108,7 @@ class NameCatcher {
     LPARAM lParam;
   };
   [[nodiscard]] const std::vector<Caught>& Names() const { return names_; }
+  [[nodiscard]] HWND Window() const { return window_.get(); }
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -112,8 +127,8 @@ class ScratchUser {
   ScratchUser& operator=(const ScratchUser&) = delete;
 
   [[nodiscard]] const std::wstring& Email() const { return email_; }
-  // The key Velmora.dll keeps this user's settings in.
-  [[nodiscard]] std::wstring SettingsKey() const;
+  // The key the DLL of this file name keeps this user's settings in.
+  [[nodiscard]] std::wstring SettingsKey(const wchar_t* dll = L"Velmora.dll") const;
   // A REG_SZ value read straight from the registry; "<missing>" when there is none.
   [[nodiscard]] std::wstring Read(const wchar_t* name) const;
 
