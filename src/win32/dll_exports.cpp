@@ -3,6 +3,7 @@
 #include "com_error.h"
 #include "module.h"
 #include "registration.h"
+#include "runtime_semaphores.h"
 #include "thread_plugins.h"
 #include "velmora_h.h"
 
@@ -10,13 +11,15 @@ using velmora::win32::RegistrationScope;
 
 // Runs under the loader lock: kernel32 only. Everything the plug-in made is torn down on
 // its own thread when the last object goes (thread_plugins.h), before the DLL may unload.
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
     velmora::win32::SetThisModule(instance);
     velmora::win32::ThreadPluginsAttach();
     ::DisableThreadLibraryCalls(instance);
   } else if (reason == DLL_PROCESS_DETACH) {
     velmora::win32::ThreadPluginsDetach();
+    // Unloaded by FreeLibrary, not by the process ending.
+    if (!reserved) velmora::win32::CloseRuntimeSemaphores();
   }
   return TRUE;
 }

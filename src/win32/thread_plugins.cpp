@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "base/error.h"
+
 namespace velmora::win32 {
 
 namespace {

@@ -355,7 +355,7 @@ TEST_F(Dialog, WindowHasItsCaptionSizeAndTheCommonControlsVersion6) {
 
 TEST_F(Dialog, TypingInsideTheTemplateKeepsTheCaretWhileThePreviewFollows) {
   InFreshApartment([&] {
-    const ComPtr<IDispatch> plugin = CreateByProgId();
+    const ComPtr<IDispatch> plugin = CreateWithSeam();
     ASSERT_NE(plugin, nullptr);
     Configure(*plugin.Get(), {[] {
                                 const HWND field = Control(ControlId::Text2);
