@@ -20,20 +20,28 @@ using CreateSemaphoreFunction = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LONG, LON
 
 std::array<std::atomic<HANDLE>, 32> made{};
 std::atomic<std::size_t> count{0};
+std::atomic<CreateSemaphoreFunction> realCreate{nullptr};
 
 HANDLE WINAPI CreateRecorded(LPSECURITY_ATTRIBUTES security, LONG initial, LONG maximum, LPCWSTR name);
 
 }  // namespace
 
 extern "C" {
-extern CreateSemaphoreFunction realCreateSemaphore asm(VELMORA_IMPORT_POINTER("__real_"));
 CreateSemaphoreFunction wrappedCreateSemaphore asm(VELMORA_IMPORT_POINTER("__wrap_")) = &CreateRecorded;
 }
 
 namespace {
 
 HANDLE WINAPI CreateRecorded(LPSECURITY_ATTRIBUTES security, LONG initial, LONG maximum, LPCWSTR name) {
-  const HANDLE semaphore = realCreateSemaphore(security, initial, maximum, name);
+  // Every reference to the import goes through the wrapper, this one's too: kernel32's own
+  // entry is looked up instead (no guarded static: its guard takes a runtime mutex).
+  CreateSemaphoreFunction real = realCreate.load();
+  if (!real) {
+    real = reinterpret_cast<CreateSemaphoreFunction>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "CreateSemaphoreW")));
+    realCreate.store(real);
+  }
+  const HANDLE semaphore = real ? real(security, initial, maximum, name) : nullptr;
   // Beyond the table a semaphore is kept, as it would be without this.
   if (const std::size_t slot = count++; semaphore && slot < made.size()) made[slot] = semaphore;
   return semaphore;
