@@ -18,18 +18,18 @@ namespace {
 
 using Step = std::function<void()>;
 
+// A function of its own: x86 callbacks are stdcall, which a lambda does not convert to.
+BOOL CALLBACK FindDialogWindow(HWND window, LPARAM out) {
+  wchar_t name[32] = {};
+  ::GetClassNameW(window, name, 32);
+  if (::lstrcmpW(name, win32::kDialogWindowClass) != 0) return TRUE;
+  *reinterpret_cast<HWND*>(out) = window;
+  return FALSE;
+}
+
 HWND FindDialog() {
   HWND found = nullptr;
-  ::EnumThreadWindows(
-      ::GetCurrentThreadId(),
-      [](HWND window, LPARAM out) -> BOOL {
-        wchar_t name[32] = {};
-        ::GetClassNameW(window, name, 32);
-        if (::lstrcmpW(name, win32::kDialogWindowClass) != 0) return TRUE;
-        *reinterpret_cast<HWND*>(out) = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  ::EnumThreadWindows(::GetCurrentThreadId(), &FindDialogWindow, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 
