@@ -270,21 +270,21 @@ TEST_F(Dialog, AFractionTypedWithTheUsersDecimalSeparatorSurvivesOkAndANewPlugin
     Click(ControlId::cmdOk);
   };
   InFreshApartment([&] {
-    const ComPtr<IDispatch> plugin = CreateByProgId();
+    const ComPtr<IDispatch> plugin = CreateWithSeam();
     ASSERT_NE(plugin, nullptr);
     Configure(*plugin.Get(), {chooseOwnDelay, typeDelay});
   });
-  EXPECT_EQ(user_.Read(L"Interval"), L"7.5") << L"typed " << typed;
+  EXPECT_EQ(user_.Read(L"Interval", L"VelmoraTest.dll"), L"7.5") << L"typed " << typed;
 
   initialized_ = false;
   InFreshApartment([&] {
-    const ComPtr<IDispatch> plugin = CreateByProgId();
+    const ComPtr<IDispatch> plugin = CreateWithSeam();
     ASSERT_NE(plugin, nullptr);
     VelmoraSeamState state{};
     std::wstring shown;
     Configure(*plugin.Get(), {[&] {
       shown = TextOf(Control(ControlId::cmbDelay));
-      ASSERT_HRESULT_SUCCEEDED(Export<VelmoraSeamGetStateFn>("VelmoraSeamGetState")(&state));
+      ASSERT_HRESULT_SUCCEEDED(Seam<VelmoraSeamGetStateFn>("VelmoraSeamGetState")(&state));
       Click(ControlId::cmdCancel);
     }});
     EXPECT_EQ(shown, typed + L" Seconds");

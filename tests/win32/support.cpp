@@ -191,7 +191,9 @@ std::wstring ScratchUser::SettingsKey(const wchar_t* dll) const {
   return L"Software\\Tevrand\\Pelmar2\\" + email_ + L"\\Preferences\\Plugins\\" + dll;
 }
 
-std::wstring ScratchUser::Read(const wchar_t* name) const { return KeyDefault(HKEY_CURRENT_USER, SettingsKey(), name); }
+std::wstring ScratchUser::Read(const wchar_t* name, const wchar_t* dll) const {
+  return KeyDefault(HKEY_CURRENT_USER, SettingsKey(dll), name);
+}
 
 std::wstring KeyDefault(HKEY root, const std::wstring& key, const wchar_t* name) {
   wchar_t buffer[1024] = {};

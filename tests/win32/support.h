@@ -130,7 +130,7 @@ class ScratchUser {
   // The key the DLL of this file name keeps this user's settings in.
   [[nodiscard]] std::wstring SettingsKey(const wchar_t* dll = L"Velmora.dll") const;
   // A REG_SZ value read straight from the registry; "<missing>" when there is none.
-  [[nodiscard]] std::wstring Read(const wchar_t* name) const;
+  [[nodiscard]] std::wstring Read(const wchar_t* name, const wchar_t* dll = L"Velmora.dll") const;
 
  private:
   std::wstring email_;
