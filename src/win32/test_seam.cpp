@@ -110,16 +110,6 @@ extern "C" HRESULT WINAPI VelmoraSeamAdvance(LONGLONG milliseconds) {
 
 extern "C" HRESULT WINAPI VelmoraSeamSleep(LONGLONG milliseconds) {
   return Guarded([&] {
-    VirtualTime* time = VirtualTimeOfThisThread();
-    if (!time) return E_ILLEGAL_METHOD_CALL;
-    if (milliseconds < 0) return E_INVALIDARG;
-    time->Sleep(milliseconds);
-    return S_OK;
-  });
-}
-
-extern "C" HRESULT WINAPI VelmoraSeamSleep(LONGLONG milliseconds) {
-  return Guarded([&] {
     VirtualTime* time = ThisTestThread().virtualTime.get();
     if (!time) return E_ILLEGAL_METHOD_CALL;
     if (milliseconds < 0) return E_INVALIDARG;
