@@ -24,6 +24,7 @@ export VELMORA_JOBS=${VELMORA_JOBS:-2}
 skip=" ${VELMORA_SKIP:-} "
 [ "${VELMORA_SKIP_WINDOWS:-0}" = 1 ] && skip="$skip windows "
 passed=0
+skipped=0   # tests this machine cannot run (each printed as NOT RUN with the reason)
 failed=0
 start=$SECONDS
 
@@ -81,6 +82,9 @@ run_script_stage() {
   else
     passed=$((passed + $(sed -E 's/^[a-z0-9-]+: ([0-9]+) passed.*/\1/' <<<"$summary")))
     failed=$((failed + $(sed -E 's/.* ([0-9]+) failed.*/\1/' <<<"$summary")))
+    if grep -qE ' [0-9]+ skipped' <<<"$summary"; then
+      skipped=$((skipped + $(sed -E 's/.* ([0-9]+) skipped.*/\1/' <<<"$summary")))
+    fi
     # A script whose counts say nothing failed but whose status says otherwise failed.
     if [ "$status" -ne 0 ] && [ "$(sed -E 's/.* ([0-9]+) failed.*/\1/' <<<"$summary")" -eq 0 ]; then
       echo "$name: exit status $status"
@@ -101,5 +105,9 @@ for stage in "${STAGES[@]}"; do
 done
 
 echo "== all stages: $(((SECONDS - start) / 60)) min $(((SECONDS - start) % 60)) s"
-echo "$passed passed, $failed failed"
+if [ "$skipped" -gt 0 ]; then
+  echo "$passed passed, $failed failed, $skipped skipped"
+else
+  echo "$passed passed, $failed failed"
+fi
 [ "$failed" -eq 0 ]
