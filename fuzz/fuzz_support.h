@@ -23,9 +23,6 @@ inline std::u16string UnitsFromBytes(std::string_view bytes) {
   return out;
 }
 
-inline bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-inline bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
 // True when every surrogate of `text` is half of a pair.
 inline bool IsWellFormed(std::u16string_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {

@@ -8,28 +8,15 @@ std::int64_t SecondsToTarget(DateTime targetDate, DateTime targetTime, DateTime 
 }
 
 AskedUnits UnitsAskedBy(std::u16string_view workNick) {
+  // The letter after a '%' names the unit; "%yy" asks for years as "%y" does.
+  constexpr std::u16string_view kLetters = u"ydhms";
+  constexpr AskedUnits::Unit kUnits[] = {AskedUnits::kYears, AskedUnits::kDays, AskedUnits::kHours,
+                                         AskedUnits::kMinutes, AskedUnits::kSeconds};
   AskedUnits asked;
   for (std::size_t at = 0; at + 1 < workNick.size(); ++at) {
     if (workNick[at] != u'%') continue;
-    switch (workNick[at + 1]) {
-      case u'y':
-        asked.units |= AskedUnits::kYears;
-        break;
-      case u'd':
-        asked.units |= AskedUnits::kDays;
-        break;
-      case u'h':
-        asked.units |= AskedUnits::kHours;
-        break;
-      case u'm':
-        asked.units |= AskedUnits::kMinutes;
-        break;
-      case u's':
-        asked.units |= AskedUnits::kSeconds;
-        break;
-      default:
-        break;
-    }
+    const std::size_t unit = kLetters.find(workNick[at + 1]);
+    if (unit != std::u16string_view::npos) asked.units |= kUnits[unit];
   }
   return asked;
 }

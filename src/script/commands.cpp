@@ -164,22 +164,14 @@ Command ParseCommandLine(std::span<const Token> tokens) {
 
   Command command;
   command.name = verb;
-  if (verb == "Clock") {
-    Count(tokens, 3, 3, "Clock <YYYY-MM-DD> <HH:MM:SS>");
-    command.verb = Verb::kClock;
+  if (verb == "Clock" || verb == "SystemTimeChange") {
+    Count(tokens, 3, 3, verb + " <YYYY-MM-DD> <HH:MM:SS>");
+    command.verb = verb == "Clock" ? Verb::kClock : Verb::kSystemTimeChange;
     command.when = DateTime::Combine(Date(tokens[1]), Time(tokens[2]));
-  } else if (verb == "Advance") {
-    Count(tokens, 2, 2, "Advance <N><s|m|h|d>");
-    command.verb = Verb::kAdvance;
+  } else if (verb == "Advance" || verb == "Resume") {
+    Count(tokens, 2, 2, verb + " <N><s|m|h|d>");
+    command.verb = verb == "Advance" ? Verb::kAdvance : Verb::kResume;
     command.milliseconds = Duration(tokens[1]);
-  } else if (verb == "Resume") {
-    Count(tokens, 2, 2, "Resume <N><s|m|h|d>");
-    command.verb = Verb::kResume;
-    command.milliseconds = Duration(tokens[1]);
-  } else if (verb == "SystemTimeChange") {
-    Count(tokens, 3, 3, "SystemTimeChange <YYYY-MM-DD> <HH:MM:SS>");
-    command.verb = Verb::kSystemTimeChange;
-    command.when = DateTime::Combine(Date(tokens[1]), Time(tokens[2]));
   } else if (verb == "Click") {
     Count(tokens, 2, 3, "Click <control> [<caret>]");
     command.verb = Verb::kClick;

@@ -11,6 +11,7 @@
 #include "base/error.h"
 #include "dialog_ids.h"
 #include "text_win32.h"
+#include "window_state.h"
 
 namespace velmora::win32 {
 
@@ -298,11 +299,7 @@ void DialogWindow::UserInput(Action&& action) {
 }
 
 LRESULT CALLBACK DialogWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<DialogWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* self = WindowStateOf<DialogWindow>(window, message, lParam);
   if (message == WM_NCDESTROY) ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
   if (!self || !self->window_) return ::DefWindowProcW(window, message, wParam, lParam);
   // Nothing may unwind into the system: what the user's own actions raise is reported by

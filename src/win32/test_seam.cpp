@@ -98,24 +98,24 @@ extern "C" HRESULT WINAPI VelmoraSeamSetClock(DATE now) {
   });
 }
 
-extern "C" HRESULT WINAPI VelmoraSeamAdvance(LONGLONG milliseconds) {
+// Moves the thread's virtual clock forward by `milliseconds`, as `move` does it.
+template <typename Move>
+HRESULT MoveVirtualClock(LONGLONG milliseconds, Move move) {
   return Guarded([&] {
     VirtualTime* time = ThisTestThread().virtualTime.get();
     if (!time) return E_ILLEGAL_METHOD_CALL;
     if (milliseconds < 0) return E_INVALIDARG;
-    time->Advance(milliseconds);
+    move(*time, milliseconds);
     return S_OK;
   });
 }
 
+extern "C" HRESULT WINAPI VelmoraSeamAdvance(LONGLONG milliseconds) {
+  return MoveVirtualClock(milliseconds, [](VirtualTime& time, LONGLONG ms) { time.Advance(ms); });
+}
+
 extern "C" HRESULT WINAPI VelmoraSeamSleep(LONGLONG milliseconds) {
-  return Guarded([&] {
-    VirtualTime* time = ThisTestThread().virtualTime.get();
-    if (!time) return E_ILLEGAL_METHOD_CALL;
-    if (milliseconds < 0) return E_INVALIDARG;
-    time->Sleep(milliseconds);
-    return S_OK;
-  });
+  return MoveVirtualClock(milliseconds, [](VirtualTime& time, LONGLONG ms) { time.Sleep(ms); });
 }
 
 extern "C" HRESULT WINAPI VelmoraSeamGetState(VelmoraSeamState* state) {

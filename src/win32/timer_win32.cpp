@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/error.h"
+#include "window_state.h"
 
 namespace velmora::win32 {
 
@@ -120,11 +121,7 @@ void TimerWindow::OnClockJump() {
 }
 
 LRESULT CALLBACK TimerWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<TimerWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* self = WindowStateOf<TimerWindow>(window, message, lParam);
   if (!self) return ::DefWindowProcW(window, message, wParam, lParam);
   // Nothing may unwind into the system's message dispatch.
   try {
