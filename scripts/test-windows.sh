@@ -197,9 +197,14 @@ fi
 
 # --- Outside: install, build, then run the above under Xvfb --------------------------------
 require_packages g++-mingw-w64-x86-64-win32 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-win32 \
-  g++-mingw-w64-i686-posix mingw-w64-tools libwine-dev wine64 wine32:i386 googletest xvfb xauth cmake \
-  ninja-build locales python3 ||
-  { echo "windows: 0 passed, 1 failed"; exit 1; }
+  g++-mingw-w64-i686-posix mingw-w64-tools libwine-dev wine64 googletest xvfb xauth cmake \
+  ninja-build locales python3
+# Wine's 32-bit half needs dpkg's i386 architecture, which a new Debian machine lacks. Where it
+# cannot be added the x86 tests are reported as not run (wine_runs_x86 says why); where it can,
+# a wine32 that does not install stops the run like any other package.
+if [[ " $ARCHS " == *" win32 "* ]] && add_architecture i386; then
+  require_packages wine32:i386
+fi
 
 build() {  # <build dir name> <configure arguments...> -- <targets...>
   local dir=$1
