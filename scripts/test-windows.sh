@@ -47,6 +47,31 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
   not_run=0
   not_run() { not_run=$((not_run + 1)); echo "NOT RUN $1: $2"; }
 
+  # Registry views: each check reads the view of the DLL it checks (Windows keeps the classes of
+  # 32- and 64-bit programs apart; Wine does so machine-wide only).
+  view() { [[ $1 == win64 ]] && echo /reg:64 || echo /reg:32; }
+  CLSID='{51E745C5-6F40-4C3C-902A-F76577C980BB}'
+  LIBID='{1B22B473-A6B4-4AED-AEBE-9A407B47EF5D}'
+  # leftover_registration: prints every key of a Velmora registration in either view.
+  leftover_registration() {
+    local hive key v
+    for hive in HKCU HKLM; do
+      for key in "Software\\Classes\\CLSID\\$CLSID" 'Software\Classes\Velmora.clsVelmora' \
+                 "Software\\Classes\\TypeLib\\$LIBID"; do
+        for v in /reg:64 /reg:32; do
+          wine reg query "$hive\\$key" "$v" >/dev/null 2>&1 && echo "$hive\\$key ($v)"
+        done
+      done
+    done
+  }
+  # no_registration_left WHAT: passes when nothing of Velmora is registered in either view.
+  no_registration_left() {
+    local found=$WORK/leftover.txt
+    leftover_registration >"$found"
+    if [[ -s $found ]]; then fail "$1: no Velmora class, ProgID or type library in either registry view" "$found"
+    else pass "$1: no Velmora class, ProgID or type library in either registry view"; fi
+  }
+
   # run_tests ARCH LOCALE: the tests of one architecture's DLL in the current prefix, whose
   # regional settings LOCALE names.
   run_tests() {
@@ -91,6 +116,10 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
         not_run "$tag: every test that runs x86 code" "$x86why"
         return
       fi
+    fi
+    # No other stage's registration may stand in for this one's.
+    no_registration_left "$tag: at the start"
+    if [[ $locale == iso ]]; then
 
       # regsvr32: per user without administrator rights, then machine-wide; both undone.
       local classKey='Software\Classes\CLSID\{51E745C5-6F40-4C3C-902A-F76577C980BB}\InprocServer32'
@@ -99,9 +128,9 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
         shift 2
         local log=$out/regsvr32.log
         if wine regsvr32 "$@" "$BIN/Velmora.dll" >"$log" 2>&1 &&
-           wine reg query "$hive\\$classKey" >>"$log" 2>&1 && grep -q 'Velmora.dll' "$log" &&
+           wine reg query "$hive\\$classKey" "$(view "$arch")" >>"$log" 2>&1 && grep -q 'Velmora.dll' "$log" &&
            wine regsvr32 /u "$@" "$BIN/Velmora.dll" >>"$log" 2>&1 &&
-           ! wine reg query "$hive\\$classKey" >>"$log" 2>&1; then
+           ! wine reg query "$hive\\$classKey" "$(view "$arch")" >>"$log" 2>&1; then
           pass "$tag: regsvr32 $* registers under $hive and unregisters"
         else
           fail "$tag: regsvr32 $* $what" "$log"
@@ -169,6 +198,34 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
     done
   }
 
+  # Both DLLs registered machine-wide side by side, as the setup registers them: unregistering
+  # either leaves the other creatable by its ProgID, with its class and type library entry;
+  # unregistering both leaves nothing. Needs x86 code (the x86 regsvr32 and a 32-bit client).
+  side_by_side() {
+    [[ " $ARCHS " == *" win64 "* && " $ARCHS " == *" win32 "* ]] || return 0
+    local why first second bits dll log=$WORK/side-by-side.log
+    if ! why=$(wine_runs_x86); then not_run "x64 and x86 registered side by side" "${why:-x86 programs do not run here}"; return; fi
+    for first in win32 win64; do
+      second=$([[ $first == win32 ]] && echo win64 || echo win32)
+      bits=$([[ $second == win64 ]] && echo 64 || echo 32)
+      dll=$(wine winepath -w "$ROOT/build/$second/bin/Velmora.dll" 2>/dev/null | tr -d '\r')
+      : >"$log"
+      wine regsvr32 /s "$ROOT/build/win64/bin/Velmora.dll" >>"$log" 2>&1
+      wine regsvr32 /s "$ROOT/build/win32/bin/Velmora.dll" >>"$log" 2>&1
+      wine regsvr32 /s /u "$ROOT/build/$first/bin/Velmora.dll" >>"$log" 2>&1
+      local ok=1
+      wine "$ROOT/build/win-clients/client-$bits.exe" side@example.com >>"$log" 2>&1 || ok=0
+      grep -qiF "$dll" "$log" || ok=0
+      wine reg query "HKLM\\Software\\Classes\\CLSID\\$CLSID\\InprocServer32" "$(view "$second")" >>"$log" 2>&1 || ok=0
+      wine reg query "HKLM\\Software\\Classes\\TypeLib\\$LIBID\\1.0\\0\\$second" >>"$log" 2>&1 || ok=0
+      wine regsvr32 /s /u "$ROOT/build/$second/bin/Velmora.dll" >>"$log" 2>&1
+      echo "left after unregistering both:" >>"$log"
+      [[ -z $(leftover_registration | tee -a "$log") ]] || ok=0
+      if [[ $ok == 1 ]]; then pass "both DLLs registered: after $first is unregistered, $second's hosts still create the object; then nothing is left"
+      else fail "both DLLs registered: unregistering $first keeps $second whole; then nothing is left" "$log"; fi
+    done
+  }
+
   rm -rf "$WORK"
   mkdir -p "$WORK"
   # shellcheck disable=SC2086
@@ -180,6 +237,7 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
     start=$SECONDS
     if locale_prefix "$WORK/prefix-$locale" "$locale" 2>"$WORK/prefix-$locale.txt"; then
       for arch in $ARCHS; do run_tests "$arch" "$locale"; done
+      [[ $locale == iso ]] && side_by_side
     else
       fail "$locale: a Wine prefix with these regional settings" "$WORK/prefix-$locale.txt"
     fi
@@ -222,6 +280,16 @@ mkdir -p build
 for arch in $ARCHS; do
   if ! build "$arch" --preset "$arch" -- Velmora VelmoraTest velmora-testhost ||
      ! build "$arch-tests" --preset "$arch-tests" -- velmora-win-tests; then
+    echo "windows: 0 passed, 1 failed"
+    exit 1
+  fi
+done
+
+# The install tests' minimal host, which creates the object by its ProgID, for each architecture.
+mkdir -p build/win-clients
+for bits in 64:x86_64 32:i686; do
+  if ! "${bits#*:}-w64-mingw32-g++" -std=c++20 -O2 -Wall -Wextra -Werror -municode -static \
+       -o "build/win-clients/client-${bits%%:*}.exe" tests/install/client.cpp -lole32 -loleaut32 -luuid; then
     echo "windows: 0 passed, 1 failed"
     exit 1
   fi

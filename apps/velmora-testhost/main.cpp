@@ -129,28 +129,52 @@ bool ReadScript(const Options& options, std::vector<script::ParsedLine>& lines) 
   return false;
 }
 
+using Install = HRESULT(WINAPI*)(BOOL, PCWSTR);
+using RegisterServer = HRESULT(WINAPI*)();
+
 // Registers for the current user, as a user without administrator rights would. A COM
 // that reads classes only machine-wide (Wine's) cannot see that registration; the DLL is
-// then registered machine-wide as well.
-HRESULT RegisterAndCreate(HMODULE dll, ComPtr<IDispatch>& plugin) {
-  using Install = HRESULT(WINAPI*)(BOOL, PCWSTR);
-  using RegisterServer = HRESULT(WINAPI*)();
-  const auto install = reinterpret_cast<Install>(reinterpret_cast<void*>(::GetProcAddress(dll, "DllInstall")));
-  const auto registerServer =
-      reinterpret_cast<RegisterServer>(reinterpret_cast<void*>(::GetProcAddress(dll, "DllRegisterServer")));
-  if (!install || !registerServer) return E_NOINTERFACE;
-  HRESULT hr = install(TRUE, L"user");
-  if (FAILED(hr)) return hr;
-  CLSID clsid{};
-  hr = ::CLSIDFromProgID(kProgId, &clsid);
-  if (hr == CO_E_CLASSSTRING || hr == REGDB_E_CLASSNOTREG) {
-    hr = registerServer();
-    if (FAILED(hr)) return hr;
-    hr = ::CLSIDFromProgID(kProgId, &clsid);
+// then registered machine-wide as well. Whatever it registered is undone when the host
+// ends, so no later test (another architecture's, a setup's) finds this build registered.
+class Registration {
+ public:
+  explicit Registration(HMODULE dll)
+      : install_(reinterpret_cast<Install>(reinterpret_cast<void*>(::GetProcAddress(dll, "DllInstall")))),
+        registerServer_(
+            reinterpret_cast<RegisterServer>(reinterpret_cast<void*>(::GetProcAddress(dll, "DllRegisterServer")))),
+        unregisterServer_(
+            reinterpret_cast<RegisterServer>(reinterpret_cast<void*>(::GetProcAddress(dll, "DllUnregisterServer")))) {}
+  ~Registration() {
+    if (machine_) unregisterServer_();
+    if (user_) install_(FALSE, L"user");
   }
-  if (FAILED(hr)) return hr;
-  return ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&plugin));
-}
+  Registration(const Registration&) = delete;
+  Registration& operator=(const Registration&) = delete;
+
+  HRESULT RegisterAndCreate(ComPtr<IDispatch>& plugin) {
+    if (!install_ || !registerServer_ || !unregisterServer_) return E_NOINTERFACE;
+    HRESULT hr = install_(TRUE, L"user");
+    if (FAILED(hr)) return hr;
+    user_ = true;
+    CLSID clsid{};
+    hr = ::CLSIDFromProgID(kProgId, &clsid);
+    if (hr == CO_E_CLASSSTRING || hr == REGDB_E_CLASSNOTREG) {
+      hr = registerServer_();
+      if (FAILED(hr)) return hr;
+      machine_ = true;
+      hr = ::CLSIDFromProgID(kProgId, &clsid);
+    }
+    if (FAILED(hr)) return hr;
+    return ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&plugin));
+  }
+
+ private:
+  Install install_;
+  RegisterServer registerServer_;
+  RegisterServer unregisterServer_;
+  bool user_ = false;
+  bool machine_ = false;
+};
 
 int Run(const Options& options) {
   std::vector<script::ParsedLine> lines;
@@ -168,8 +192,9 @@ int Run(const Options& options) {
     std::cerr << "velmora-testhost: the DLL would not switch to virtual time\n";
     return 1;
   }
+  Registration registration(dll);
   ComPtr<IDispatch> plugin;
-  if (const HRESULT hr = RegisterAndCreate(dll, plugin); FAILED(hr)) {
+  if (const HRESULT hr = registration.RegisterAndCreate(plugin); FAILED(hr)) {
     std::cerr << "velmora-testhost: cannot register or create Velmora.clsVelmora (0x" << std::hex
               << static_cast<unsigned long>(hr) << ")\n";
     return 1;

@@ -117,16 +117,30 @@ class RegistrationBackup {
   bool saved_[kTreeCount] = {};
 };
 
-HRESULT UnregisterTypeLibrary(RegistrationScope scope) {
 #ifdef _WIN64
-  constexpr SYSKIND kSysKind = SYS_WIN64;
+constexpr SYSKIND kSysKind = SYS_WIN64;
+constexpr wchar_t kSysKindKey[] = L"win64";
+// The registry view of the other architecture's registration.
+constexpr REGSAM kOtherView = KEY_WOW64_32KEY;
 #else
-  constexpr SYSKIND kSysKind = SYS_WIN32;
+constexpr SYSKIND kSysKind = SYS_WIN32;
+constexpr wchar_t kSysKindKey[] = L"win32";
+// Ignored on 32-bit Windows, where there is only this view.
+constexpr REGSAM kOtherView = KEY_WOW64_64KEY;
 #endif
-  // Not registered (any more) is what unregistering wants; the unregistering functions
-  // report it as a failure of their own.
-  UniqueBstr registeredPath;
-  if (FAILED(::QueryPathOfRegTypeLib(LIBID_Velmora, 1, 0, LOCALE_NEUTRAL, registeredPath.put()))) return S_OK;
+
+bool KeyExists(HKEY root, const std::wstring& key, REGSAM view = 0) {
+  UniqueHkey opened;
+  return ::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | view, opened.put()) == ERROR_SUCCESS;
+}
+
+HRESULT UnregisterTypeLibrary(RegistrationScope scope) {
+  // Only this architecture's entry: the type library key is shared by both registry views,
+  // and the unregistering functions leave the other architecture's entry and the parent keys
+  // it needs. Not registered (any more) is what unregistering wants; those functions report
+  // it as a failure of their own. Looked up in the merged classes, as they look it up.
+  const std::wstring entry = L"TypeLib\\" + GuidText(LIBID_Velmora) + L"\\1.0\\0\\" + kSysKindKey;
+  if (!KeyExists(HKEY_CLASSES_ROOT, entry)) return S_OK;
   return scope == RegistrationScope::kUser
              ? ::UnRegisterTypeLibForUser(LIBID_Velmora, 1, 0, LOCALE_NEUTRAL, kSysKind)
              : ::UnRegisterTypeLib(LIBID_Velmora, 1, 0, LOCALE_NEUTRAL, kSysKind);
@@ -155,7 +169,9 @@ HRESULT Register(RegistrationScope scope) {
 HRESULT Unregister(RegistrationScope scope) {
   const HKEY root = RootOf(scope);
   const LSTATUS classStatus = DeleteTree(root, ClassKey());
-  const LSTATUS progIdStatus = DeleteTree(root, ProgIdKey());
+  // The ProgID key is shared by both registry views: while the other architecture's class is
+  // still registered, its hosts find it by this name.
+  const LSTATUS progIdStatus = KeyExists(root, ClassKey(), kOtherView) ? ERROR_SUCCESS : DeleteTree(root, ProgIdKey());
   const HRESULT typeLibResult = UnregisterTypeLibrary(scope);
   if (classStatus != ERROR_SUCCESS || progIdStatus != ERROR_SUCCESS) return SELFREG_E_CLASS;
   return FAILED(typeLibResult) ? SELFREG_E_TYPELIB : S_OK;

@@ -17,14 +17,15 @@ using Server = HRESULT(WINAPI*)();
 const std::wstring kClassKey = L"Software\\Classes\\CLSID\\{51E745C5-6F40-4C3C-902A-F76577C980BB}";
 const std::wstring kProgIdKey = L"Software\\Classes\\Velmora.clsVelmora";
 const std::wstring kInterfaceKey = L"Interface\\{533187F7-2616-4B52-80F7-B448360BC12A}";
-
-bool TypeLibraryRegistered() {
-  BSTR path = nullptr;
-  const HRESULT hr = ::QueryPathOfRegTypeLib(LIBID_Velmora, 1, 0, LOCALE_NEUTRAL, &path);
-  const bool found = SUCCEEDED(hr) && path && ::lstrcmpiW(path, VelmoraDllPath().c_str()) == 0;
-  ::SysFreeString(path);
-  return found;
-}
+// The type library key is shared by both registry views; each architecture owns one entry.
+const std::wstring kTypeLibKey = L"TypeLib\\{1B22B473-A6B4-4AED-AEBE-9A407B47EF5D}";
+#ifdef _WIN64
+const std::wstring kOwnTypeLibEntry = kTypeLibKey + L"\\1.0\\0\\win64";
+const std::wstring kOtherTypeLibEntry = kTypeLibKey + L"\\1.0\\0\\win32";
+#else
+const std::wstring kOwnTypeLibEntry = kTypeLibKey + L"\\1.0\\0\\win32";
+const std::wstring kOtherTypeLibEntry = kTypeLibKey + L"\\1.0\\0\\win64";
+#endif
 
 void ExpectRegisteredUnder(HKEY root) {
   EXPECT_EQ(KeyDefault(root, kClassKey), L"Velmora.clsVelmora");
@@ -33,16 +34,18 @@ void ExpectRegisteredUnder(HKEY root) {
   EXPECT_EQ(KeyDefault(root, kClassKey + L"\\ProgID"), L"Velmora.clsVelmora");
   EXPECT_EQ(KeyDefault(root, kClassKey + L"\\TypeLib"), L"{1B22B473-A6B4-4AED-AEBE-9A407B47EF5D}");
   EXPECT_EQ(KeyDefault(root, kProgIdKey + L"\\CLSID"), L"{51E745C5-6F40-4C3C-902A-F76577C980BB}");
-  EXPECT_TRUE(TypeLibraryRegistered());
+  // Merged classes, where the platform's per-user type library functions write (Wine's
+  // write machine-wide).
+  EXPECT_EQ(KeyDefault(HKEY_CLASSES_ROOT, kOwnTypeLibEntry), VelmoraDllPath());
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kInterfaceKey)) << "the dual interface is not registered";
 }
 
+// Nothing of this architecture's registration; the other architecture's entries are not
+// looked at.
 void ExpectNothingLeftUnder(HKEY root) {
   EXPECT_FALSE(KeyExists(root, kClassKey));
-  EXPECT_FALSE(KeyExists(root, kProgIdKey));
-  EXPECT_FALSE(TypeLibraryRegistered());
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kOwnTypeLibEntry));
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kInterfaceKey));
-  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"TypeLib\\{1B22B473-A6B4-4AED-AEBE-9A407B47EF5D}"));
 }
 
 TEST(Registration, PerUserInstallWritesTheCurrentUsersClassesAndUninstallLeavesNoKey) {
@@ -53,6 +56,7 @@ TEST(Registration, PerUserInstallWritesTheCurrentUsersClassesAndUninstallLeavesN
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kClassKey)) << "a per-user install wrote machine-wide";
   ASSERT_HRESULT_SUCCEEDED(install(FALSE, L"user"));
   ExpectNothingLeftUnder(HKEY_CURRENT_USER);
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kProgIdKey));
 }
 
 TEST(Registration, MachineRegistrationRoundTripsAndUnregisteringTwiceIsHarmless) {
@@ -60,7 +64,78 @@ TEST(Registration, MachineRegistrationRoundTripsAndUnregisteringTwiceIsHarmless)
   ExpectRegisteredUnder(HKEY_LOCAL_MACHINE);
   ASSERT_HRESULT_SUCCEEDED(Export<Server>("DllUnregisterServer")());
   ExpectNothingLeftUnder(HKEY_LOCAL_MACHINE);
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kProgIdKey));
   EXPECT_HRESULT_SUCCEEDED(Export<Server>("DllUnregisterServer")());
+}
+
+// The other architecture's registration, planted as its DLL writes it: its class in its own
+// registry view, its entry under the shared type library key.
+class OtherArchitecture {
+ public:
+  static constexpr wchar_t kPath[] = L"C:\\Other\\Velmora.dll";
+  OtherArchitecture() {
+    Write(kClassKey + L"\\InprocServer32", kOtherView);
+    Write(L"Software\\Classes\\" + kOtherTypeLibEntry, 0);
+  }
+  ~OtherArchitecture() {
+    RemoveClass();
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (L"Software\\Classes\\" + kTypeLibKey).c_str());
+  }
+  OtherArchitecture(const OtherArchitecture&) = delete;
+  OtherArchitecture& operator=(const OtherArchitecture&) = delete;
+
+  void RemoveClass() const {
+    win32::UniqueHkey classes;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID", 0, KEY_ALL_ACCESS | kOtherView,
+                        classes.put()) == ERROR_SUCCESS) {
+      ::RegDeleteTreeW(classes.get(), L"{51E745C5-6F40-4C3C-902A-F76577C980BB}");
+    }
+  }
+
+ private:
+  static void Write(const std::wstring& key, REGSAM view) {
+    win32::UniqueHkey created;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr,
+                                created.put(), nullptr),
+              ERROR_SUCCESS);
+    ::RegSetValueExW(created.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(kPath), sizeof kPath);
+  }
+};
+
+// Machine-wide, where Wine keeps the two views apart as Windows does (it shares the current
+// user's classes between them).
+TEST(Registration, UnregisteringKeepsTheSharedKeysTheOtherArchitectureStillNeeds) {
+  const OtherArchitecture other;
+  ASSERT_EQ(KeyDefault(HKEY_LOCAL_MACHINE, kClassKey + L"\\InprocServer32", nullptr, kOtherView),
+            OtherArchitecture::kPath);
+  ASSERT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kClassKey)) << "this prefix does not keep the two views apart";
+
+  ASSERT_HRESULT_SUCCEEDED(Export<Server>("DllRegisterServer")());
+  ExpectRegisteredUnder(HKEY_LOCAL_MACHINE);
+  ASSERT_HRESULT_SUCCEEDED(Export<Server>("DllUnregisterServer")());
+  ExpectNothingLeftUnder(HKEY_LOCAL_MACHINE);
+  EXPECT_EQ(KeyDefault(HKEY_LOCAL_MACHINE, kProgIdKey + L"\\CLSID"), L"{51E745C5-6F40-4C3C-902A-F76577C980BB}")
+      << "the other architecture's hosts lost the ProgID";
+  EXPECT_EQ(KeyDefault(HKEY_LOCAL_MACHINE, kClassKey + L"\\InprocServer32", nullptr, kOtherView),
+            OtherArchitecture::kPath);
+  EXPECT_EQ(KeyDefault(HKEY_CLASSES_ROOT, kOtherTypeLibEntry), OtherArchitecture::kPath);
+
+  // The last registration takes the ProgID with it; the other type library entry stays.
+  other.RemoveClass();
+  ASSERT_HRESULT_SUCCEEDED(Export<Server>("DllRegisterServer")());
+  ASSERT_HRESULT_SUCCEEDED(Export<Server>("DllUnregisterServer")());
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kProgIdKey));
+  EXPECT_EQ(KeyDefault(HKEY_CLASSES_ROOT, kOtherTypeLibEntry), OtherArchitecture::kPath);
+}
+
+TEST(Registration, APerUserRoundTripLeavesTheOtherArchitecturesTypeLibraryEntry) {
+  const OtherArchitecture other;
+  other.RemoveClass();
+  const auto install = Export<Install>("DllInstall");
+  ASSERT_HRESULT_SUCCEEDED(install(TRUE, L"user"));
+  ASSERT_HRESULT_SUCCEEDED(install(FALSE, L"user"));
+  ExpectNothingLeftUnder(HKEY_CURRENT_USER);
+  EXPECT_EQ(KeyDefault(HKEY_CLASSES_ROOT, kOtherTypeLibEntry), OtherArchitecture::kPath);
 }
 
 // A copy whose embedded type library is damaged, as a broken download or disk leaves it.

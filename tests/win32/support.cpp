@@ -195,17 +195,20 @@ std::wstring ScratchUser::Read(const wchar_t* name, const wchar_t* dll) const {
   return KeyDefault(HKEY_CURRENT_USER, SettingsKey(dll), name);
 }
 
-std::wstring KeyDefault(HKEY root, const std::wstring& key, const wchar_t* name) {
+std::wstring KeyDefault(HKEY root, const std::wstring& key, const wchar_t* name, REGSAM view) {
+  win32::UniqueHkey opened;
   wchar_t buffer[1024] = {};
   DWORD size = sizeof buffer;
-  if (::RegGetValueW(root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS)
+  if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | view, opened.put()) != ERROR_SUCCESS ||
+      ::RegGetValueW(opened.get(), nullptr, name, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS) {
     return L"<missing>";
+  }
   return buffer;
 }
 
-bool KeyExists(HKEY root, const std::wstring& key) {
+bool KeyExists(HKEY root, const std::wstring& key, REGSAM view) {
   win32::UniqueHkey opened;
-  return ::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, opened.put()) == ERROR_SUCCESS;
+  return ::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | view, opened.put()) == ERROR_SUCCESS;
 }
 
 }  // namespace velmora::wintest

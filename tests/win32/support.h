@@ -136,7 +136,17 @@ class ScratchUser {
   std::wstring email_;
 };
 
-std::wstring KeyDefault(HKEY root, const std::wstring& key, const wchar_t* name = nullptr);
-bool KeyExists(HKEY root, const std::wstring& key);
+// Registry views: the one of the DLL under test (this program is built for the same
+// architecture) and the other architecture's. Each check names the view it reads.
+#ifdef _WIN64
+inline constexpr REGSAM kOwnView = KEY_WOW64_64KEY;
+inline constexpr REGSAM kOtherView = KEY_WOW64_32KEY;
+#else
+inline constexpr REGSAM kOwnView = KEY_WOW64_32KEY;
+inline constexpr REGSAM kOtherView = KEY_WOW64_64KEY;
+#endif
+
+std::wstring KeyDefault(HKEY root, const std::wstring& key, const wchar_t* name = nullptr, REGSAM view = kOwnView);
+bool KeyExists(HKEY root, const std::wstring& key, REGSAM view = kOwnView);
 
 }  // namespace velmora::wintest
