@@ -356,15 +356,15 @@ Var OldDir        ; the folder of this scope's earlier install, when the setup m
   ; by hand): saved-$R1.reg holds key $R2 of view $R3, and no file means there was no key.
   Function ${PREFIX}SaveKey
     Delete "$PLUGINSDIR\saved-$R1.reg"
+    Call ${PREFIX}KeyExists
+    ${If} $R5 == 0
+      Return
+    ${EndIf}
     nsExec::Exec '"$SYSDIR\reg.exe" export "$RegRoot\$R2" "$PLUGINSDIR\saved-$R1.reg" /y /reg:$R3'
     Pop $R4
     ${If} $R4 != 0
-      Delete "$PLUGINSDIR\saved-$R1.reg"
-      Call ${PREFIX}KeyExists
-      ${If} $R5 == 1
-        ${LogLine} "could not save $RegRoot\$R2 (/reg:$R3): reg export ended with $R4"
-        StrCpy $Failed 1
-      ${EndIf}
+      ${LogLine} "could not save $RegRoot\$R2 (/reg:$R3): reg export ended with $R4"
+      StrCpy $Failed 1
     ${EndIf}
   FunctionEnd
 

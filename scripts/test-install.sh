@@ -405,6 +405,9 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
   logged "the restart's exit code" "exit 0: the code of the instance with administrator rights"
   logged "the kept registration" "the 64-bit registration names no DLL of $movedAllDir: kept"
   same "HKLM class, 64-bit view" "$zipDir\\x64\\Velmora.dll" "$(default_value "HKLM\\Software\\Classes\\CLSID\\$CLSID\\InprocServer32")"
+  same "HKLM ProgID" "$CLSID" "$(default_value "HKLM\\Software\\Classes\\Velmora.clsVelmora\\CLSID")"
+  same "type library, win64" "$zipDir\\x64\\Velmora.dll" \
+    "$(default_value "HKLM\\Software\\Classes\\TypeLib\\$LIBID\\1.0\\0\\win64")"
   want "no HKLM class, 32-bit view" no_key "HKLM\\Software\\Classes\\CLSID\\$CLSID" 32
   want "no installed-apps entry" no_key "HKLM\\$UNINSTALL"
   want "no folder $movedAllDir" test ! -e "$(unix_path "$movedAllDir")"
