@@ -281,15 +281,25 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
   # Another folder moves the install; the earlier folder's uninstaller, were it back, must not
   # undo it.
   movedUserDir='C:\Velmora-moved'
+  # A program holds the earlier uninstaller open, so it cannot go.
   rm -rf "$WORK/old-copy" && cp -r "$(unix_path "$userDir")" "$WORK/old-copy"
-  same "exit code" 0 "$(setup "$NEW" /S "/D=$movedUserDir")"
+  rm -f "$WORK/held" "$WORK/let-go" "$LOG"
+  wine "$WORK/hold.exe" "$userDir\\Uninstall.exe" "$(win_path "$WORK/held")" "$(win_path "$WORK/let-go")" \
+    >"$WORK/hold.out" 2>&1 &
+  hold=$!
+  for _ in $(seq 150); do [[ -e "$WORK/held" ]] && break; sleep 0.2; done
+  same "exit code when a file of the earlier folder stays" 6 "$(setup "$NEW" /S "/D=$movedUserDir")"
+  logged "the file left" "left in the earlier folder:"$'\n'"$userDir\\Uninstall.exe"
+  touch "$WORK/let-go"
+  wait "$hold" || problems+=("the holder ended with $?: $(tr -d '\r' <"$WORK/hold.out")")
+  same "what is left of the earlier folder" Uninstall.exe "$(ls -A "$(unix_path "$userDir")" 2>&1)"
+  rm -rf "$(unix_path "$userDir")"
   installed "$movedUserDir" new
   registered HKCU "$movedUserDir"
   entry HKCU "$movedUserDir" "$version" ""
-  want "the earlier folder $userDir is removed" test ! -e "$(unix_path "$userDir")"
   old_uninstaller_changes_nothing HKCU "$userDir" "$movedUserDir" "$WORK/old-copy" ""
   settings_kept
-  group "per user: /D= moves the install; the earlier folder's uninstaller leaves it whole"
+  group "per user: /D= moves the install (exit code 6 naming a file it could not remove); the earlier folder's uninstaller leaves it whole"
 
   uninstall HKCU
   gone HKCU "$movedUserDir"
