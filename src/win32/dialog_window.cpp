@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <initializer_list>
 #include <iterator>
 #include <span>
 #include <string>
@@ -62,31 +63,36 @@ constexpr Kind KindOf(ControlKind kind) {
 // text in it needs in the window's font, so adding a row is adding a line here. The buttons'
 // row keeps to the bottom of the window.
 struct Cell {
-  ControlId id;
-  int x, width;
+  ControlId id{};
+  int x = 0;
+  int width = 0;
 };
 struct Row {
+  constexpr Row(int gap, int least, std::initializer_list<Cell> list) : gapAbove(gap), height(least) {
+    for (const Cell& cell : list) cells[count++] = cell;
+  }
+  [[nodiscard]] constexpr std::span<const Cell> Cells() const { return {cells.data(), count}; }
   int gapAbove;
   int height;
-  std::array<Cell, 4> cells;
-  std::size_t count;
+  std::array<Cell, 4> cells{};
+  std::size_t count = 0;
 };
 constexpr Row kRows[] = {
-    {6, 25, {{{ControlId::cmdEnable, 4, 173}}}, 1},
-    {5, 42, {{{ControlId::Label2, 4, 173}}}, 1},
-    {4, 21, {{{ControlId::Text2, 4, 173}}}, 1},
-    {7, 15, {{{ControlId::Label10, 4, 84}, {ControlId::Label9, 94, 83}}}, 2},
-    {1, 21, {{{ControlId::txtDate, 4, 76}, {ControlId::udDate, 80, 12}, {ControlId::txtTime, 94, 71},
-              {ControlId::udTime, 165, 12}}}, 4},
-    {11, 15, {{{ControlId::Label11, 4, 173}}}, 1},
-    {1, 21, {{{ControlId::txtDateTime, 4, 173}}}, 1},
-    {23, 15, {{{ControlId::Label12, 4, 173}}}, 1},
-    {1, 21, {{{ControlId::Combo1, 4, 173}}}, 1},
-    {23, 15, {{{ControlId::Label8, 4, 173}}}, 1},
-    {1, 21, {{{ControlId::cmbDelay, 4, 173}}}, 1},
-    {15, 15, {{{ControlId::Label1, 4, 173}}}, 1},
-    {1, 21, {{{ControlId::Text9, 4, 173}}}, 1},
-    {38, 27, {{{ControlId::cmdOk, 4, 84}, {ControlId::cmdCancel, 93, 84}}}, 2},
+    {6, 25, {{ControlId::cmdEnable, 4, 173}}},
+    {5, 42, {{ControlId::Label2, 4, 173}}},
+    {4, 21, {{ControlId::Text2, 4, 173}}},
+    {7, 15, {{ControlId::Label10, 4, 84}, {ControlId::Label9, 94, 83}}},
+    {1, 21, {{ControlId::txtDate, 4, 76}, {ControlId::udDate, 80, 12}, {ControlId::txtTime, 94, 71},
+             {ControlId::udTime, 165, 12}}},
+    {11, 15, {{ControlId::Label11, 4, 173}}},
+    {1, 21, {{ControlId::txtDateTime, 4, 173}}},
+    {23, 15, {{ControlId::Label12, 4, 173}}},
+    {1, 21, {{ControlId::Combo1, 4, 173}}},
+    {23, 15, {{ControlId::Label8, 4, 173}}},
+    {1, 21, {{ControlId::cmbDelay, 4, 173}}},
+    {15, 15, {{ControlId::Label1, 4, 173}}},
+    {1, 21, {{ControlId::Text9, 4, 173}}},
+    {38, 27, {{ControlId::cmdOk, 4, 84}, {ControlId::cmdCancel, 93, 84}}},
 };
 constexpr int kBottomMargin = 8;
 // The full width of the column.
@@ -231,7 +237,7 @@ void DialogWindow::Layout() {
   int y = 0;
   int calendarBottom = 0;
   for (const Row& row : kRows) {
-    const std::span cells(row.cells.data(), row.count);
+    const std::span cells = row.Cells();
     int height = Scale(row.height);
     for (const Cell& cell : cells) height = std::max(height, NeededHeight(cell.id, Scale(cell.width), line));
     y += Scale(row.gapAbove);

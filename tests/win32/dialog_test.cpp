@@ -838,5 +838,46 @@ TEST_F(Dialog, EveryTextFitsItsControlUnderLargerFontsAndAt192Dpi) {
   }
 }
 
+// The pixels of a control as it now stands, painted.
+std::vector<COLORREF> PixelsOf(HWND control) {
+  ::UpdateWindow(control);
+  RECT inside{};
+  ::GetClientRect(control, &inside);
+  const HDC dc = ::GetDC(control);
+  const HDC copy = ::CreateCompatibleDC(dc);
+  const HBITMAP bitmap = ::CreateCompatibleBitmap(dc, inside.right, inside.bottom);
+  const HGDIOBJ old = ::SelectObject(copy, bitmap);
+  ::BitBlt(copy, 0, 0, inside.right, inside.bottom, dc, 0, 0, SRCCOPY);
+  std::vector<COLORREF> pixels;
+  for (int y = 0; y < inside.bottom; ++y) {
+    for (int x = 0; x < inside.right; ++x) pixels.push_back(::GetPixel(copy, x, y));
+  }
+  ::SelectObject(copy, old);
+  ::DeleteObject(bitmap);
+  ::DeleteDC(copy);
+  ::ReleaseDC(control, dc);
+  return pixels;
+}
+
+// The spinners and the calendar look different while they have the focus.
+TEST_F(Dialog, TheSpinnersAndTheCalendarShowTheirFocus) {
+  InFreshApartment([&] {
+    const ComPtr<IDispatch> plugin = CreateByProgId();
+    ASSERT_NE(plugin, nullptr);
+    std::vector<std::string> unmarked;
+    Configure(*plugin.Get(), {[] { ::SetFocus(Control(ControlId::txtDate)); },
+                              [&] {
+                                for (const ControlId id : {ControlId::udDate, ControlId::udTime, ControlId::calDate}) {
+                                  ::SetFocus(Control(id));
+                                  const std::vector<COLORREF> focused = PixelsOf(Control(id));
+                                  ::SetFocus(Control(ControlId::Text2));
+                                  if (PixelsOf(Control(id)) == focused) unmarked.emplace_back(Info(id).name.begin(), Info(id).name.end());
+                                }
+                              },
+                              [] { Click(ControlId::cmdCancel); }});
+    EXPECT_TRUE(unmarked.empty()) << "no focus shown on " << ::testing::PrintToString(unmarked);
+  });
+}
+
 }  // namespace
 }  // namespace velmora::wintest
