@@ -587,6 +587,27 @@ TEST_F(Dialog, TheKeyboardAlonePicksADateInTheCalendarAndLeavesIt) {
   });
 }
 
+// A click on the date's spinner opens the calendar over the list that has the focus: the
+// focus goes to the calendar, where the keyboard user can go on.
+TEST_F(Dialog, TheCalendarOpenedByAClickTakesTheFocusFromAControlItCovers) {
+  InFreshApartment([&] {
+    const ComPtr<IDispatch> plugin = CreateByProgId();
+    ASSERT_NE(plugin, nullptr);
+    std::wstring focused;
+    Configure(*plugin.Get(), {[] {
+                                ::SetFocus(Control(ControlId::cmbDelay));
+                                RECT arrows{};
+                                ::GetClientRect(Control(ControlId::udDate), &arrows);
+                                const LPARAM upArrow = MAKELPARAM(arrows.right / 2, arrows.bottom / 4);
+                                ::SendMessageW(Control(ControlId::udDate), WM_LBUTTONDOWN, MK_LBUTTON, upArrow);
+                                ::SendMessageW(Control(ControlId::udDate), WM_LBUTTONUP, 0, upArrow);
+                              },
+                              [&] { focused = FocusedName(); },
+                              [] { Click(ControlId::cmdCancel); }});
+    EXPECT_EQ(focused, L"calDate");
+  });
+}
+
 TEST_F(Dialog, EnterOnAFocusedButtonClicksIt) {
   InFreshApartment([&] {
     const ComPtr<IDispatch> plugin = CreateByProgId();
