@@ -70,6 +70,16 @@ make_wine_prefix() {
   wine reg add 'HKCU\Control Panel\International' /v iDate /d 2 /f >/dev/null
 }
 
+# install_wine_fonts: copies Wine's own fonts (Debian package fonts-wine) into the prefix's
+# windows\Fonts. This Wine never loads its own fonts folder: without them windows get
+# fontconfig's faces instead of Tahoma, and the caption buttons show Marlett's letters.
+install_wine_fonts() {
+  local fonts
+  mapfile -t fonts < <(dpkg -L fonts-wine 2>/dev/null | grep -iE '\.(ttf|ttc|otf|fon)$')
+  [[ ${#fonts[@]} -gt 0 ]] || { echo "Wine's fonts not found: install the Debian package fonts-wine" >&2; return 1; }
+  cp "${fonts[@]}" "$WINEPREFIX/drive_c/windows/Fonts/"
+}
+
 # remove_wine_prefix: ends the prefix's processes and deletes it.
 remove_wine_prefix() {
   "$WINESERVER" -k >/dev/null 2>&1 || true

@@ -224,6 +224,49 @@ void Form1::calDate_DateClick(DateTime date) {
   RefreshPreview();
 }
 
+// The open calendar's keys, as the platform's calendar has them where it handles keys at
+// all: the arrows move the selection a day or a week, Page Up and Page Down a month, Home
+// and End to the month's ends; Enter and Space take the selected date as its click does;
+// Esc closes it unchanged. A hidden calendar takes no keys.
+std::int32_t Form1::calDate_KeyDown(std::int32_t keyCode) {
+  if (!Control(ControlId::calDate).visible) return keyCode;
+  using namespace std::chrono;
+  const year_month_day day = calendarSelection_.Ymd();
+  const auto byDays = [&](int count) { MoveCalendarSelection(year_month_day{sys_days{day} + days{count}}); };
+  const auto byMonths = [&](int count) {
+    const year_month_day moved = day + months{count};
+    MoveCalendarSelection(moved.ok() ? moved : year_month_day{moved.year() / moved.month() / last});
+  };
+  switch (keyCode) {
+    case kKeyLeft: byDays(-1); break;
+    case kKeyRight: byDays(1); break;
+    case kKeyUp: byDays(-7); break;
+    case kKeyDown: byDays(7); break;
+    case kKeyPageUp: byMonths(-1); break;
+    case kKeyPageDown: byMonths(1); break;
+    case kKeyHome: MoveCalendarSelection(day.year() / day.month() / 1); break;
+    case kKeyEnd: MoveCalendarSelection(day.year() / day.month() / last); break;
+    case kKeyEnter:
+    case kKeySpace: calDate_DateClick(calendarSelection_); break;
+    case kKeyEscape: SetVisible(ControlId::calDate, false); break;
+    default: return keyCode;
+  }
+  return 0;
+}
+
+void Form1::MoveCalendarSelection(std::chrono::year_month_day day) {
+  const DateTime moved = DateTime::FromDate(std::clamp(day, kCalendarMin, kCalendarMax));
+  if (moved == calendarSelection_) return;
+  calendarSelection_ = moved;
+  Changed(ControlId::calDate);
+}
+
+// A closed calendar keeps no focus: it goes to the date's spinner beside the field, whose
+// arrows open the calendar again (the field itself would open it at once).
+void Form1::LeaveClosedCalendar() {
+  if (focus_ == ControlId::calDate && !Control(ControlId::calDate).visible) SetFocus(ControlId::udDate);
+}
+
 // User input ---------------------------------------------------------------------------------
 
 void Form1::UserClick(ControlId control, std::optional<std::int32_t> caret) {
@@ -280,6 +323,10 @@ void Form1::UserSelectRow(ControlId control, std::int32_t row) {
 std::int32_t Form1::UserKeyDown(ControlId control, std::int32_t keyCode) {
   Load();
   if (control == ControlId::txtTime) return txtTime_KeyDown(keyCode);
+  if (control == ControlId::calDate) {
+    keyCode = calDate_KeyDown(keyCode);
+    LeaveClosedCalendar();
+  }
   return keyCode;
 }
 
@@ -313,7 +360,13 @@ std::optional<std::u16string> Form1::UserPickDate(DateTime date) {
   // Clicking into the calendar takes the focus, so the date field can gain it again.
   SetFocus(ControlId::calDate);
   calDate_DateClick(date);
+  LeaveClosedCalendar();
   return std::nullopt;
+}
+
+void Form1::UserBrowseCalendar(DateTime selection) {
+  Load();
+  MoveCalendarSelection(selection.Ymd());
 }
 
 void Form1::UserClose() {

@@ -81,6 +81,9 @@ class Form1 {
   void UserSpin(ControlId spin, bool up);
   // A date clicked in the calendar; answers why no user could do that now, if so.
   std::optional<std::u16string> UserPickDate(DateTime date);
+  // The calendar moved its own selection (its month arrows, its keys on a platform whose
+  // calendar has them): only the selection follows, the target stays.
+  void UserBrowseCalendar(DateTime selection);
   // The window's close box: refused, then the Cancel behaviour.
   void UserClose();
 
@@ -129,11 +132,16 @@ class Form1 {
   void txtDate_GotFocus();
   void udDate_Click();
   void calDate_DateClick(DateTime date);
+  std::int32_t calDate_KeyDown(std::int32_t keyCode);
 
   // Time field helpers.
   void SelectTimeSegment();
   void TypeTimeDigit(char16_t digit);
   void StepTime(bool up);
+
+  // Calendar helpers.
+  void MoveCalendarSelection(std::chrono::year_month_day day);
+  void LeaveClosedCalendar();
 
   PluginState& state_;
   SettingsStore& settings_;

@@ -7,6 +7,10 @@ namespace velmora {
 
 inline constexpr std::int32_t kKeyBackspace = 8;
 inline constexpr std::int32_t kKeyEnter = 13;
+inline constexpr std::int32_t kKeyEscape = 27;
+inline constexpr std::int32_t kKeySpace = 32;
+inline constexpr std::int32_t kKeyPageUp = 33;
+inline constexpr std::int32_t kKeyPageDown = 34;
 inline constexpr std::int32_t kKeyEnd = 35;
 inline constexpr std::int32_t kKeyHome = 36;
 inline constexpr std::int32_t kKeyLeft = 37;

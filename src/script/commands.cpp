@@ -81,10 +81,11 @@ bool IsOneOf(ControlId control, std::initializer_list<ControlId> allowed) {
   return std::find(allowed.begin(), allowed.end(), control) != allowed.end();
 }
 
-// Controls that take keys: text boxes, locked or not, and the editable lists.
+// Controls that take keys: text boxes, locked or not, the editable lists and the calendar.
 bool TakesKeys(ControlId control) {
   const ControlKind kind = Info(control).kind;
-  return kind == ControlKind::kTextBox || kind == ControlKind::kLockedTextBox || kind == ControlKind::kList;
+  return kind == ControlKind::kTextBox || kind == ControlKind::kLockedTextBox || kind == ControlKind::kList ||
+         kind == ControlKind::kCalendar;
 }
 
 ControlId ControlFor(const Token& token, std::string_view verb, bool allowed) {

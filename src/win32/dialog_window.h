@@ -38,7 +38,17 @@ class DialogWindow final : public DialogView {
   using UniqueFont = UniqueAny<HFONT, &::DeleteObject>;
 
   bool Create();
-  void CreateControls();
+  void CreateControl(ControlId id);
+
+  // Layout: rows as tall as their texts need in the message font at the window's DPI.
+  void Layout();
+  [[nodiscard]] int Scale(int pixels) const;
+  [[nodiscard]] int LineHeight(HFONT font) const;
+  [[nodiscard]] int NeededHeight(ControlId id, int width, int line) const;
+  // Places the calendar at `top`; answers its bottom.
+  int PlaceCalendar(const LOGFONTW& face, int top);
+  // Whether the open calendar lies over the control.
+  [[nodiscard]] bool Covered(HWND control) const;
   [[nodiscard]] HWND Window(ControlId control) const { return controls_[static_cast<std::size_t>(control)]; }
   // Where a list's text is edited and typed into: its edit field; any other control itself.
   [[nodiscard]] HWND EditField(ControlId control) const;
@@ -59,6 +69,8 @@ class DialogWindow final : public DialogView {
   static LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                       DWORD_PTR self);
   LRESULT HandleControl(ControlId control, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static bool HasFocusMark(ControlId control);
+  static LRESULT PaintWithFocusMark(HWND window);
 
   // The modal loop's keyboard handling before dispatch; true when the message was used.
   bool PreTranslate(MSG& message);
@@ -79,6 +91,9 @@ class DialogWindow final : public DialogView {
   UniqueFont calendarFont_;
   UniqueHwnd window_;
   std::array<HWND, kControlCount> controls_{};
+  int dpi_ = 96;        // the window's, from the system and then from each DPI change
+  int systemDpi_ = 96;  // the one the system's font metrics are given in
+  SIZE frameSize_{};    // the whole window's, as the layout wants it
   int rendering_ = 0;  // writes into the controls in progress; their notifications are not the user's
   bool modal_ = false;
 };

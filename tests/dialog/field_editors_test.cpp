@@ -261,5 +261,64 @@ TEST_F(PluginTest, CalendarOpensHidesAndSetsOnlyTheDate) {
   EXPECT_EQ(Control(ControlId::txtDate).text, u"2030-12-31");
 }
 
+// The open calendar by keyboard: each key from a selection, as the calendar moves it.
+TEST_F(PluginTest, CalendarKeysMoveItsSelectionWithinTheMonthAndTheRange) {
+  Initialize();
+  plugin.Configure();
+  const struct {
+    DateTime from;
+    std::int32_t key;
+    DateTime to;
+  } cases[] = {
+      {At(2005, 3, 13), kLeft, At(2005, 3, 12)},        {At(2005, 3, 13), kRight, At(2005, 3, 14)},
+      {At(2005, 3, 1), kUp, At(2005, 2, 22)},           {At(2005, 12, 28), kDown, At(2006, 1, 4)},
+      {At(2005, 1, 31), kKeyPageDown, At(2005, 2, 28)}, {At(2004, 3, 31), kKeyPageUp, At(2004, 2, 29)},
+      {At(2005, 3, 13), kKeyHome, At(2005, 3, 1)},      {At(2005, 2, 13), kKeyEnd, At(2005, 2, 28)},
+      {At(1900, 1, 3), kUp, At(1900, 1, 1)},            {At(9999, 12, 30), kDown, At(9999, 12, 31)},
+      {At(9999, 12, 15), kKeyPageDown, At(9999, 12, 31)},
+  };
+  Form().UserFocus(ControlId::txtDate);
+  for (const auto& c : cases) {
+    Form().UserBrowseCalendar(c.from);
+    EXPECT_EQ(Form().UserKeyDown(ControlId::calDate, c.key), 0) << "key " << c.key << " not consumed";
+    EXPECT_EQ(IsoDateText(Form().CalendarSelection()), IsoDateText(c.to))
+        << "key " << c.key << " from " << ToUtf8(IsoDateText(c.from));
+  }
+  EXPECT_TRUE(Control(ControlId::calDate).visible);
+  EXPECT_EQ(Control(ControlId::txtDate).text, u"2026-01-01") << "moving the selection picked a date";
+}
+
+TEST_F(PluginTest, EnterAndSpaceTakeTheCalendarsDateAndEscClosesItUnchanged) {
+  Store(u"ToTime", u"06:07:08");
+  Store(u"Nick", u"%d");
+  Store(u"Type", u"1");
+  Initialize();
+  plugin.Configure();
+  for (const char16_t take : {u'\r', u' '}) {
+    Form().UserSpin(ControlId::udDate, true);
+    Form().UserFocus(ControlId::calDate);
+    script::PressKey(Form(), ControlId::calDate, kDown);
+    Type(ControlId::calDate, std::u16string(1, take));
+    EXPECT_FALSE(Control(ControlId::calDate).visible) << "after " << static_cast<int>(take);
+    EXPECT_EQ(Control(ControlId::txtDate).text, IsoDateText(Form().CalendarSelection()));
+    EXPECT_EQ(Control(ControlId::txtDateTime).text, IsoDateText(Form().dTargetDate) + u" 06:07:08");
+    EXPECT_EQ(Control(ControlId::Text9).text, DecimalText(SecondsBetween(DateTime::Combine(Form().dTargetDate, Form().dTargetTime), At(2026, 1, 1)) / 86400));
+    // The closed calendar hands the focus to the spinner that opens it again.
+    EXPECT_EQ(Form().Focus(), ControlId::udDate) << "after " << static_cast<int>(take);
+  }
+  EXPECT_EQ(Form().dTargetDate, At(2005, 3, 27)) << ToUtf8(IsoDateText(Form().dTargetDate));
+
+  Form().UserSpin(ControlId::udDate, true);
+  Form().UserFocus(ControlId::calDate);
+  script::PressKey(Form(), ControlId::calDate, kRight);
+  script::PressKey(Form(), ControlId::calDate, kKeyEscape);
+  EXPECT_FALSE(Control(ControlId::calDate).visible);
+  EXPECT_EQ(Form().dTargetDate, At(2005, 3, 27)) << ToUtf8(IsoDateText(Form().dTargetDate));
+  EXPECT_EQ(Form().Focus(), ControlId::udDate);
+  // A hidden calendar takes no keys.
+  EXPECT_EQ(Form().UserKeyDown(ControlId::calDate, kKeyEnter), kKeyEnter);
+  EXPECT_EQ(Form().dTargetDate, At(2005, 3, 27)) << ToUtf8(IsoDateText(Form().dTargetDate));
+}
+
 }  // namespace
 }  // namespace velmora

@@ -5,7 +5,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -179,10 +181,11 @@ TEST_F(Dialog, TabMovesTheFocusInTheFormsOrderAndTheDateFieldOpensTheCalendar) {
     }
     steps.emplace_back([] { Click(ControlId::cmdCancel); });
     Configure(*plugin.Get(), steps);
-    // The calendar is hidden until the date field gains the focus; then it takes its turn.
-    const std::vector<std::wstring> expected{L"cmdOk",  L"cmdCancel", L"Text2",   L"Combo1",      L"cmbDelay",
-                                             L"udTime", L"txtTime",   L"txtDate", L"udDate",      L"calDate",
-                                             L"txtDateTime", L"cmdEnable", L"Text9", L"cmdOk"};
+    // The calendar is hidden until the date field gains the focus; then it takes its turn,
+    // and the combined field under it is passed over.
+    const std::vector<std::wstring> expected{L"cmdOk",  L"cmdCancel", L"Text2",   L"Combo1",    L"cmbDelay",
+                                             L"udTime", L"txtTime",   L"txtDate", L"udDate",    L"calDate",
+                                             L"cmdEnable", L"Text9",   L"cmdOk",   L"cmdCancel"};
     EXPECT_EQ(visited, expected);
   });
 }
@@ -499,6 +502,401 @@ TEST_F(Dialog, AFailureOfAUserActionIsShownInAVelmoraMessageBox) {
                }});
     EXPECT_EQ(title, L"Velmora");
     EXPECT_EQ(text, L"No host window");
+  });
+}
+
+// The keyboard alone, with real key messages through the window's loop: Tab into the date
+// field opens the calendar; Tab reaches it; its arrows and Enter pick a date; Esc closes it
+// unchanged; the spinner's arrow keys open it again; and while it is open, Tab never lands on
+// a control it covers.
+TEST_F(Dialog, TheKeyboardAlonePicksADateInTheCalendarAndLeavesIt) {
+  const auto key = [](WPARAM code, bool shift = false) {
+    return [code, shift] {
+      // Shift's state is read from the thread's key state, as the loop sees it.
+      BYTE keys[256] = {};
+      ::GetKeyboardState(keys);
+      keys[VK_SHIFT] = shift ? 0x80 : 0;
+      ::SetKeyboardState(keys);
+      ::PostMessageW(::GetFocus(), WM_KEYDOWN, code, 1);
+    };
+  };
+  const auto calendarDay = [] {
+    SYSTEMTIME day{};
+    ::SendMessageW(Control(ControlId::calDate), MCM_GETCURSEL, 0, reinterpret_cast<LPARAM>(&day));
+    return std::to_wstring(day.wYear) + L"-" + std::to_wstring(day.wMonth) + L"-" + std::to_wstring(day.wDay);
+  };
+  InFreshApartment([&] {
+    const ComPtr<IDispatch> plugin = CreateWithSeam();
+    ASSERT_NE(plugin, nullptr);
+    std::vector<std::wstring> visited;
+    const Step record = [&] { visited.push_back(FocusedName()); };
+    std::wstring dateBefore;
+    std::wstring dateAfter;
+    DATE targetAfter = 0;
+    std::vector<Step> steps{[] { ::SetFocus(Control(ControlId::Text2)); }};
+    // Text2, Combo1, cmbDelay, udTime, txtTime, then the date field, which opens the calendar.
+    for (int tab = 0; tab < 5; ++tab) steps.insert(steps.end(), {key(VK_TAB), record});
+    steps.insert(steps.end(), {[&] {
+                                 EXPECT_TRUE(::IsWindowVisible(Control(ControlId::calDate)));
+                                 dateBefore = TextOf(Control(ControlId::txtDate));
+                               },
+                               key(VK_TAB), key(VK_TAB), record,
+                               // From 2005-03-13 a week on, then a day back.
+                               key(VK_DOWN), key(VK_LEFT),
+                               [&] { EXPECT_EQ(calendarDay(), L"2005-3-19"); },
+                               key(VK_RETURN),
+                               [&] {
+                                 EXPECT_FALSE(::IsWindowVisible(Control(ControlId::calDate))) << "Enter left it open";
+                                 dateAfter = TextOf(Control(ControlId::txtDate));
+                                 VelmoraSeamState state{};
+                                 ASSERT_HRESULT_SUCCEEDED(Seam<VelmoraSeamGetStateFn>("VelmoraSeamGetState")(&state));
+                                 targetAfter = state.dTargetDate;
+                                 ::SysFreeString(state.sNick);
+                                 ::SysFreeString(state.sDelayCode);
+                               },
+                               record,
+                               // The spinner's Up key opens it again; Esc closes it unchanged.
+                               key(VK_UP), record, key(VK_TAB), record, key(VK_RIGHT), key(VK_ESCAPE),
+                               [&] {
+                                 EXPECT_FALSE(::IsWindowVisible(Control(ControlId::calDate))) << "Esc left it open";
+                                 EXPECT_EQ(TextOf(Control(ControlId::txtDate)), dateAfter) << "Esc changed the date";
+                               },
+                               record, key(VK_DOWN)});
+    // Open, once round the whole order and back one: the covered rows are passed over.
+    for (int tab = 0; tab < 10; ++tab) steps.insert(steps.end(), {key(VK_TAB), record});
+    steps.insert(steps.end(), {key(VK_TAB, true), record, key(VK_TAB, true), record,
+                               [] {
+                                 BYTE keys[256] = {};
+                                 ::GetKeyboardState(keys);
+                                 keys[VK_SHIFT] = 0;
+                                 ::SetKeyboardState(keys);
+                                 Click(ControlId::cmdCancel);
+                               }});
+    Configure(*plugin.Get(), steps);
+    SYSTEMTIME picked{2005, 3, 0, 19, 0, 0, 0, 0};
+    DATE expected = 0;
+    ::SystemTimeToVariantTime(&picked, &expected);
+    EXPECT_EQ(targetAfter, expected) << "the target did not become 2005-03-19";
+    EXPECT_NE(dateAfter, dateBefore);
+    const std::vector<std::wstring> order{
+        L"Combo1", L"cmbDelay", L"udTime", L"txtTime", L"txtDate", L"calDate", L"udDate", L"udDate", L"calDate", L"udDate",
+        // The calendar is open again: txtDateTime, Combo1 and cmbDelay lie under it.
+        L"calDate", L"cmdEnable", L"Text9", L"cmdOk", L"cmdCancel", L"Text2", L"udTime", L"txtTime", L"txtDate",
+        L"udDate", L"txtDate", L"txtTime"};
+    EXPECT_EQ(visited, order);
+  });
+}
+
+// A click on the date's spinner opens the calendar over the list that has the focus: the
+// focus goes to the calendar, where the keyboard user can go on.
+TEST_F(Dialog, TheCalendarOpenedByAClickTakesTheFocusFromAControlItCovers) {
+  InFreshApartment([&] {
+    const ComPtr<IDispatch> plugin = CreateByProgId();
+    ASSERT_NE(plugin, nullptr);
+    std::wstring focused;
+    Configure(*plugin.Get(), {[] {
+                                ::SetFocus(Control(ControlId::cmbDelay));
+                                RECT arrows{};
+                                ::GetClientRect(Control(ControlId::udDate), &arrows);
+                                const LPARAM upArrow = MAKELPARAM(arrows.right / 2, arrows.bottom / 4);
+                                ::SendMessageW(Control(ControlId::udDate), WM_LBUTTONDOWN, MK_LBUTTON, upArrow);
+                                ::SendMessageW(Control(ControlId::udDate), WM_LBUTTONUP, 0, upArrow);
+                              },
+                              [&] { focused = FocusedName(); },
+                              [] { Click(ControlId::cmdCancel); }});
+    EXPECT_EQ(focused, L"calDate");
+  });
+}
+
+TEST_F(Dialog, EnterOnAFocusedButtonClicksIt) {
+  InFreshApartment([&] {
+    const ComPtr<IDispatch> plugin = CreateByProgId();
+    ASSERT_NE(plugin, nullptr);
+    std::wstring captions[2];
+    for (const ControlId button : {ControlId::cmdCancel, ControlId::cmdOk}) {
+      Configure(*plugin.Get(), {[] {
+                                  // A count type, so that OK does not stop at its question.
+                                  ::SendMessageW(Control(ControlId::Combo1), CB_SETCURSEL, 1, 0);
+                                  ::SendMessageW(FindDialog(), WM_COMMAND,
+                                                 MAKEWPARAM(win32::ControlWindowId(ControlId::Combo1), CBN_SELCHANGE),
+                                                 reinterpret_cast<LPARAM>(Control(ControlId::Combo1)));
+                                  ::SetFocus(Control(ControlId::cmdEnable));
+                                },
+                                [&] {
+                                  captions[0] = TextOf(Control(ControlId::cmdEnable));
+                                  ::PostMessageW(::GetFocus(), WM_KEYDOWN, VK_RETURN, 1);
+                                },
+                                [&] {
+                                  captions[1] = TextOf(Control(ControlId::cmdEnable));
+                                  // Enter again: the counter goes off as it was.
+                                  ::PostMessageW(::GetFocus(), WM_KEYDOWN, VK_RETURN, 1);
+                                },
+                                [button] {
+                                  ::SetFocus(Control(button));
+                                  ::PostMessageW(::GetFocus(), WM_KEYDOWN, VK_RETURN, 1);
+                                }});
+      const std::string name(Info(button).name.begin(), Info(button).name.end());
+      EXPECT_FALSE(Shown()) << "Enter on " << name << " left the window shown";
+      EXPECT_NE(captions[0], captions[1]) << "Enter on cmdEnable did not click it";
+    }
+    // Cancel stored no count type; OK stored Count Down.
+    EXPECT_EQ(user_.Read(L"Type"), L"2");
+  });
+}
+
+TEST_F(Dialog, F1AnywhereInTheWindowShowsTheHelp) {
+  InFreshApartment([&] {
+    const ComPtr<IDispatch> plugin = CreateByProgId();
+    ASSERT_NE(plugin, nullptr);
+    std::vector<std::wstring> titles;
+    std::vector<Step> steps;
+    for (const ControlId where : {ControlId::Text2, ControlId::udTime, ControlId::cmdOk}) {
+      steps.emplace_back([where] {
+        ::SetFocus(Control(where));
+        ::PostMessageW(::GetFocus(), WM_KEYDOWN, VK_F1, 1);
+      });
+      steps.emplace_back([&] {
+        // The box runs a loop of its own: it is found from a message posted in that loop.
+        const HWND box = ::FindWindowW(L"#32770", nullptr);
+        wchar_t title[64] = {};
+        if (box) ::GetWindowTextW(box, title, 64);
+        titles.emplace_back(box ? title : L"<no box>");
+        if (box) ::SendMessageW(box, WM_COMMAND, IDOK, 0);
+      });
+    }
+    steps.emplace_back([] { Click(ControlId::cmdCancel); });
+    Configure(*plugin.Get(), steps);
+    EXPECT_EQ(titles, (std::vector<std::wstring>{L"Help!", L"Help!", L"Help!"}));
+  });
+}
+
+// Screen readers name a field by the label just before it in window order.
+TEST_F(Dialog, EachFieldComesJustAfterItsLabel) {
+  InFreshApartment([&] {
+    const ComPtr<IDispatch> plugin = CreateByProgId();
+    ASSERT_NE(plugin, nullptr);
+    Configure(*plugin.Get(), {[] {
+                                const struct {
+                                  ControlId field;
+                                  const wchar_t* label;
+                                } pairs[] = {{ControlId::txtDate, L"Date"},
+                                             {ControlId::txtTime, L"Time"},
+                                             {ControlId::txtDateTime, L"Final Result of Time & Date"},
+                                             {ControlId::Combo1, L"Count Type"},
+                                             {ControlId::cmbDelay, L"Delay for each change"},
+                                             {ControlId::Text9, L"Preview"}};
+                                for (const auto& pair : pairs) {
+                                  const HWND before = ::GetWindow(Control(pair.field), GW_HWNDPREV);
+                                  wchar_t className[32] = {};
+                                  ::GetClassNameW(before, className, 32);
+                                  std::wstring text = TextOf(before);
+                                  // The label shows "&&" as one "&".
+                                  if (const auto at = text.find(L"&&"); at != std::wstring::npos) text.erase(at, 1);
+                                  const std::string field(Info(pair.field).name.begin(), Info(pair.field).name.end());
+                                  EXPECT_EQ(text, pair.label) << "before " << field;
+                                  EXPECT_EQ(::lstrcmpiW(className, L"Static"), 0) << "before " << field;
+                                }
+                                EXPECT_EQ(::GetWindow(Control(ControlId::Text2), GW_HWNDPREV), Control(ControlId::Label2));
+                              },
+                              [] { Click(ControlId::cmdCancel); }});
+  });
+}
+
+// What does not fit in the shown window: a text cut by its control, a control outside the
+// window or over another; each as one line naming the control and the sizes.
+std::vector<std::string> Misfits() {
+  std::vector<std::string> misfits;
+  const HWND dialog = FindDialog();
+  RECT client{};
+  ::GetClientRect(dialog, &client);
+  const auto say = [&](ControlId id, const std::string& what, LONG needed, LONG given) {
+    misfits.push_back(std::string(Info(id).name.begin(), Info(id).name.end()) + ": " + what + " needs " +
+                      std::to_string(needed) + " px, has " + std::to_string(given));
+  };
+  std::vector<std::pair<ControlId, RECT>> placed;
+  for (const ControlInfo& info : Controls()) {
+    const HWND control = Control(info.id);
+    if (!::IsWindowVisible(control)) continue;
+    RECT inside{};
+    ::GetClientRect(control, &inside);
+    RECT where{};
+    ::GetWindowRect(control, &where);
+    ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&where), 2);
+    if (where.bottom > client.bottom) say(info.id, "the window's height", where.bottom, client.bottom);
+    if (where.right > client.right) say(info.id, "the window's width", where.right, client.right);
+    const HDC dc = ::GetDC(control);
+    const HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+    TEXTMETRICW metrics{};
+    ::GetTextMetricsW(dc, &metrics);
+    const std::wstring text = TextOf(control);
+    switch (info.kind) {
+      case ControlKind::kLabel: {
+        RECT bounds{0, 0, inside.right, 0};
+        ::DrawTextW(dc, text.c_str(), -1, &bounds, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
+        if (bounds.bottom > inside.bottom) say(info.id, "its text", bounds.bottom, inside.bottom);
+        break;
+      }
+      case ControlKind::kButton: {
+        RECT bounds{};
+        ::DrawTextW(dc, text.c_str(), -1, &bounds, DT_CALCRECT | DT_SINGLELINE);
+        // The button's edges and its focus frame take three pixels on each side.
+        if (bounds.bottom + 6 > inside.bottom) say(info.id, "its caption", bounds.bottom + 6, inside.bottom);
+        break;
+      }
+      case ControlKind::kTextBox:
+      case ControlKind::kLockedTextBox:
+      case ControlKind::kList: {
+        RECT lines{};
+        ::SendMessageW(EditOf(info.id), EM_GETRECT, 0, reinterpret_cast<LPARAM>(&lines));
+        if (lines.bottom - lines.top < metrics.tmHeight) say(info.id, "its line", metrics.tmHeight, lines.bottom - lines.top);
+        break;
+      }
+      case ControlKind::kCalendar: {
+        RECT month{};
+        ::SendMessageW(control, MCM_GETMINREQRECT, 0, reinterpret_cast<LPARAM>(&month));
+        const auto today = static_cast<LONG>(::SendMessageW(control, MCM_GETMAXTODAYWIDTH, 0, 0));
+        if (std::max(month.right, today) > inside.right) say(info.id, "a month and its Today line", std::max(month.right, today), inside.right);
+        if (month.bottom > inside.bottom) say(info.id, "a month's height", month.bottom, inside.bottom);
+        break;
+      }
+      default:
+        break;
+    }
+    ::SelectObject(dc, old);
+    ::ReleaseDC(control, dc);
+    // The open calendar lies over the rows below the date on purpose.
+    if (info.kind != ControlKind::kCalendar) {
+      for (const auto& [other, itsPlace] : placed) {
+        RECT overlap{};
+        if (::IntersectRect(&overlap, &where, &itsPlace)) {
+          misfits.push_back(std::string(Info(other).name.begin(), Info(other).name.end()) + " and " +
+                            std::string(info.name.begin(), info.name.end()) + " overlap");
+        }
+      }
+      placed.emplace_back(info.id, where);
+    }
+  }
+  return misfits;
+}
+
+// Sets the system's message font for the object's life; new windows take it.
+class MessageFont {
+ public:
+  // A face of the current message font's family whose lines are `lineHeight` pixels high.
+  explicit MessageFont(LONG lineHeight) {
+    saved_.cbSize = sizeof saved_;
+    ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof saved_, &saved_, 0);
+    NONCLIENTMETRICSW changed = saved_;
+    const HDC screen = ::GetDC(nullptr);
+    for (LONG height = -8; height > -40; --height) {
+      changed.lfMessageFont.lfHeight = height;
+      const HFONT font = ::CreateFontIndirectW(&changed.lfMessageFont);
+      const HGDIOBJ old = ::SelectObject(screen, font);
+      TEXTMETRICW metrics{};
+      ::GetTextMetricsW(screen, &metrics);
+      ::SelectObject(screen, old);
+      ::DeleteObject(font);
+      lines_ = metrics.tmHeight;
+      if (lines_ >= lineHeight) break;
+    }
+    ::ReleaseDC(nullptr, screen);
+    ::SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof changed, &changed, 0);
+  }
+  ~MessageFont() { ::SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof saved_, &saved_, 0); }
+  MessageFont(const MessageFont&) = delete;
+  MessageFont& operator=(const MessageFont&) = delete;
+  [[nodiscard]] LONG Lines() const { return lines_; }
+
+ private:
+  NONCLIENTMETRICSW saved_{};
+  LONG lines_ = 0;
+};
+
+// Every text fits its control, with the calendar shut and open, under the system's message
+// font, under one with 16-px lines (Segoe UI 9 pt, Windows' own), and at 192 DPI, where a
+// host aware of each monitor's DPI moves the window.
+TEST_F(Dialog, EveryTextFitsItsControlUnderLargerFontsAndAt192Dpi) {
+  for (const LONG lines : {0, 16}) {
+    std::optional<MessageFont> font;
+    if (lines) {
+      font.emplace(lines);
+      ASSERT_GE(font->Lines(), lines) << "no face of the message font's family has " << lines << "-px lines";
+    }
+    InFreshApartment([&] {
+      const ComPtr<IDispatch> plugin = CreateByProgId();
+      ASSERT_NE(plugin, nullptr);
+      const std::string under = lines ? "with " + std::to_string(lines) + "-px lines" : "with the system's font";
+      int systemDpi = 96;
+      const auto check = [&](const std::string& how) {
+        return [&, how] {
+          for (const std::string& misfit : Misfits()) ADD_FAILURE() << under << ", " << how << ": " << misfit;
+        };
+      };
+      const auto changeDpi = [&](int dpi) {
+        return [&, dpi] {
+          const HWND dialog = FindDialog();
+          RECT suggested{};
+          ::GetWindowRect(dialog, &suggested);
+          ::SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+          RECT client{};
+          ::GetClientRect(dialog, &client);
+          EXPECT_EQ(client.right, ::MulDiv(181, dpi, 96)) << under << " at " << dpi << " DPI";
+          EXPECT_GE(client.bottom, ::MulDiv(440, dpi, 96)) << under << " at " << dpi << " DPI";
+        };
+      };
+      Configure(*plugin.Get(),
+                {[&] {
+                   const HDC screen = ::GetDC(nullptr);
+                   systemDpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+                   ::ReleaseDC(nullptr, screen);
+                 },
+                 check("calendar shut"), [] { ::SetFocus(Control(ControlId::txtDate)); }, check("calendar open"),
+                 changeDpi(192), check("calendar open at 192 DPI"),
+                 [] { ::SendMessageW(Control(ControlId::calDate), WM_KEYDOWN, VK_ESCAPE, 1); },
+                 check("calendar shut at 192 DPI"), [&] { changeDpi(systemDpi)(); },
+                 [] { Click(ControlId::cmdCancel); }});
+    });
+  }
+}
+
+// The pixels of a control as it now stands, painted.
+std::vector<COLORREF> PixelsOf(HWND control) {
+  ::UpdateWindow(control);
+  RECT inside{};
+  ::GetClientRect(control, &inside);
+  const HDC dc = ::GetDC(control);
+  const HDC copy = ::CreateCompatibleDC(dc);
+  const HBITMAP bitmap = ::CreateCompatibleBitmap(dc, inside.right, inside.bottom);
+  const HGDIOBJ old = ::SelectObject(copy, bitmap);
+  ::BitBlt(copy, 0, 0, inside.right, inside.bottom, dc, 0, 0, SRCCOPY);
+  std::vector<COLORREF> pixels;
+  for (int y = 0; y < inside.bottom; ++y) {
+    for (int x = 0; x < inside.right; ++x) pixels.push_back(::GetPixel(copy, x, y));
+  }
+  ::SelectObject(copy, old);
+  ::DeleteObject(bitmap);
+  ::DeleteDC(copy);
+  ::ReleaseDC(control, dc);
+  return pixels;
+}
+
+// The spinners and the calendar look different while they have the focus.
+TEST_F(Dialog, TheSpinnersAndTheCalendarShowTheirFocus) {
+  InFreshApartment([&] {
+    const ComPtr<IDispatch> plugin = CreateByProgId();
+    ASSERT_NE(plugin, nullptr);
+    std::vector<std::string> unmarked;
+    Configure(*plugin.Get(), {[] { ::SetFocus(Control(ControlId::txtDate)); },
+                              [&] {
+                                for (const ControlId id : {ControlId::udDate, ControlId::udTime, ControlId::calDate}) {
+                                  ::SetFocus(Control(id));
+                                  const std::vector<COLORREF> focused = PixelsOf(Control(id));
+                                  ::SetFocus(Control(ControlId::Text2));
+                                  if (PixelsOf(Control(id)) == focused) unmarked.emplace_back(Info(id).name.begin(), Info(id).name.end());
+                                }
+                              },
+                              [] { Click(ControlId::cmdCancel); }});
+    EXPECT_TRUE(unmarked.empty()) << "no focus shown on " << ::testing::PrintToString(unmarked);
   });
 }
 
