@@ -20,7 +20,7 @@ namespace {
 constexpr wchar_t kCaption[] = L"Zorvane";
 // The client area at 96 dots per inch; everything below scales with the system's DPI.
 constexpr int kClientWidth = 181;
-constexpr int kClientHeight = 440;
+constexpr int kClientHeight = 536;
 // Keeps an up-down control away from its limits, so every arrow click notifies.
 constexpr int kSpinMiddle = 50;
 // Renders control wParam from the model once more.
@@ -38,6 +38,7 @@ struct Placement {
 constexpr DWORD kEdit = ES_AUTOHSCROLL | WS_TABSTOP;
 constexpr DWORD kLockedEdit = kEdit | ES_READONLY;
 constexpr DWORD kList = CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP;
+constexpr DWORD kDropList = CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP;
 constexpr DWORD kButton = BS_PUSHBUTTON | WS_TABSTOP;
 constexpr std::array<Placement, kControlCount> kLayout{{
     {ControlId::cmdEnable, WC_BUTTONW, kButton, 0, 4, 6, 173, 25},
@@ -56,10 +57,14 @@ constexpr std::array<Placement, kControlCount> kLayout{{
     {ControlId::Combo1, WC_COMBOBOXW, kList, 0, 4, 234, 173, 120},
     {ControlId::Label8, WC_STATICW, SS_LEFT, 0, 4, 278, 173, 15},
     {ControlId::cmbDelay, WC_COMBOBOXW, kList, 0, 4, 294, 173, 140},
-    {ControlId::Label1, WC_STATICW, SS_LEFT, 0, 4, 330, 173, 15},
-    {ControlId::Text9, WC_EDITW, kEdit, WS_EX_CLIENTEDGE, 4, 346, 173, 21},
-    {ControlId::cmdOk, WC_BUTTONW, kButton, 0, 4, 405, 84, 27},
-    {ControlId::cmdCancel, WC_BUTTONW, kButton, 0, 93, 405, 84, 27},
+    {ControlId::Label13, WC_STATICW, SS_LEFT, 0, 4, 330, 173, 15},
+    {ControlId::cmbRepeat, WC_COMBOBOXW, kDropList, 0, 4, 346, 173, 120},
+    {ControlId::Label14, WC_STATICW, SS_LEFT, 0, 4, 382, 173, 15},
+    {ControlId::txtDone, WC_EDITW, kEdit, WS_EX_CLIENTEDGE, 4, 398, 173, 21},
+    {ControlId::Label1, WC_STATICW, SS_LEFT, 0, 4, 426, 173, 15},
+    {ControlId::Text9, WC_EDITW, kEdit, WS_EX_CLIENTEDGE, 4, 442, 173, 21},
+    {ControlId::cmdOk, WC_BUTTONW, kButton, 0, 4, 501, 84, 27},
+    {ControlId::cmdCancel, WC_BUTTONW, kButton, 0, 93, 501, 84, 27},
 }};
 
 std::u16string WindowText(HWND window) {
@@ -148,7 +153,7 @@ bool DialogWindow::Create() {
     if (font_) ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     ::SetWindowSubclass(EditField(id), &ControlProc, static_cast<UINT_PTR>(id), reinterpret_cast<DWORD_PTR>(this));
   }
-  for (const ControlId list : {ControlId::Combo1, ControlId::cmbDelay}) {
+  for (const ControlId list : {ControlId::Combo1, ControlId::cmbDelay, ControlId::cmbRepeat}) {
     for (const std::u16string& row : form_.Control(list).rows) {
       ::SendMessageW(Window(list), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ToWide(row).c_str()));
     }
@@ -244,7 +249,12 @@ void DialogWindow::Render(ControlId id) {
       }
     }
   }
-  if (kind != ControlKind::kSpin && kind != ControlKind::kCalendar && WindowText(control) != state.text) {
+  // A drop list shows its row's text by itself and takes no other.
+  if (kind == ControlKind::kDropList && ::SendMessageW(control, CB_GETCURSEL, 0, 0) != state.row) {
+    ::SendMessageW(control, CB_SETCURSEL, static_cast<WPARAM>(state.row), 0);
+  }
+  if (kind != ControlKind::kSpin && kind != ControlKind::kCalendar && kind != ControlKind::kDropList &&
+      WindowText(control) != state.text) {
     ::SetWindowTextW(control, ToWide(state.text).c_str());
   }
   // Only the time field and the delay list have selections that their handlers set; every
@@ -381,6 +391,12 @@ void DialogWindow::OnCommand(ControlId control, UINT code) {
         ::PostMessageW(window_.get(), kRenderAgain, static_cast<WPARAM>(control), 0);
       } else if (code == CBN_EDITCHANGE) {
         UserInput([&] { form_.UserSetText(control, WindowText(Window(control)), Caret(EditField(control))); });
+      }
+      break;
+    case ControlKind::kDropList:
+      if (code == CBN_SELCHANGE) {
+        const HWND list = Window(control);
+        UserInput([&] { form_.UserSelectRow(control, static_cast<std::int32_t>(::SendMessageW(list, CB_GETCURSEL, 0, 0))); });
       }
       break;
     default:

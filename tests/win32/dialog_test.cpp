@@ -173,16 +173,17 @@ TEST_F(Dialog, TabMovesTheFocusInTheFormsOrderAndTheDateFieldOpensTheCalendar) {
     ASSERT_NE(plugin, nullptr);
     std::vector<std::wstring> visited;
     std::vector<Step> steps{[&] { visited.push_back(FocusedName()); }};
-    for (int tab = 0; tab < 13; ++tab) {
+    for (int tab = 0; tab < 15; ++tab) {
       steps.emplace_back([] { ::PostMessageW(::GetFocus(), WM_KEYDOWN, VK_TAB, 1); });
       steps.emplace_back([&] { visited.push_back(FocusedName()); });
     }
     steps.emplace_back([] { Click(ControlId::cmdCancel); });
     Configure(*plugin.Get(), steps);
     // The calendar is hidden until the date field gains the focus; then it takes its turn.
-    const std::vector<std::wstring> expected{L"cmdOk",  L"cmdCancel", L"Text2",   L"Combo1",      L"cmbDelay",
-                                             L"udTime", L"txtTime",   L"txtDate", L"udDate",      L"calDate",
-                                             L"txtDateTime", L"cmdEnable", L"Text9", L"cmdOk"};
+    const std::vector<std::wstring> expected{L"cmdOk",     L"cmdCancel", L"Text2",   L"Combo1",  L"cmbDelay",
+                                             L"cmbRepeat", L"txtDone",   L"udTime",  L"txtTime", L"txtDate",
+                                             L"udDate",    L"calDate",   L"txtDateTime", L"cmdEnable", L"Text9",
+                                             L"cmdOk"};
     EXPECT_EQ(visited, expected);
   });
 }
@@ -337,7 +338,7 @@ TEST_F(Dialog, WindowHasItsCaptionSizeAndTheCommonControlsVersion6) {
                                 RECT client{};
                                 ::GetClientRect(dialog, &client);
                                 EXPECT_EQ(client.right, ::MulDiv(181, dpi, 96));
-                                EXPECT_EQ(client.bottom, ::MulDiv(440, dpi, 96));
+                                EXPECT_EQ(client.bottom, ::MulDiv(536, dpi, 96));
                                 EXPECT_EQ(::GetWindow(dialog, GW_OWNER), nullptr);
                                 // Version 6 of the standard controls lives in comctl32, the
                                 // classic ones in user32.
@@ -350,6 +351,46 @@ TEST_F(Dialog, WindowHasItsCaptionSizeAndTheCommonControlsVersion6) {
                                 EXPECT_FALSE(::IsWindowVisible(Control(ControlId::calDate)));
                               },
                               [] { Click(ControlId::cmdCancel); }});
+  });
+}
+
+TEST_F(Dialog, TheRepeatRowsLieBelowTheOpenCalendarAndTellTheModelEveryChange) {
+  InFreshApartment([&] {
+    const ComPtr<IDispatch> plugin = CreateWithSeam();
+    ASSERT_NE(plugin, nullptr);
+    const auto rectOf = [](ControlId control) {
+      RECT rect{};
+      ::GetWindowRect(Control(control), &rect);
+      return rect;
+    };
+    Configure(*plugin.Get(), {[&] {
+                                EXPECT_LE(rectOf(ControlId::calDate).bottom, rectOf(ControlId::Label13).top);
+                                EXPECT_LE(rectOf(ControlId::cmbRepeat).bottom, rectOf(ControlId::Label14).top);
+                                EXPECT_LE(rectOf(ControlId::txtDone).bottom, rectOf(ControlId::Label1).top);
+                                EXPECT_EQ(TextOf(Control(ControlId::Label13)), L"Repeat");
+                                EXPECT_EQ(TextOf(Control(ControlId::cmbRepeat)), L"Once");
+                                EXPECT_EQ(::SendMessageW(Control(ControlId::cmbRepeat), CB_GETCOUNT, 0, 0), 5);
+                                ::SetFocus(Control(ControlId::cmbRepeat));
+                                Press(Control(ControlId::cmbRepeat), VK_DOWN);
+                                Press(Control(ControlId::cmbRepeat), VK_DOWN);
+                              },
+                              [] {
+                                EXPECT_EQ(TextOf(Control(ControlId::cmbRepeat)), L"Every week");
+                                EXPECT_EQ(Model(ControlId::cmbRepeat).text, L"Every week");
+                                const HWND done = Control(ControlId::txtDone);
+                                ::SetFocus(done);
+                                ::SendMessageW(done, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L"Done %d"));
+                              },
+                              [] {
+                                EXPECT_EQ(Model(ControlId::txtDone).text, L"Done %d");
+                                Click(ControlId::cmdCancel);
+                              }});
+    // Cancel put the stored row and text back into the window too.
+    Configure(*plugin.Get(), {[] {
+                                EXPECT_EQ(TextOf(Control(ControlId::cmbRepeat)), L"Once");
+                                EXPECT_EQ(TextOf(Control(ControlId::txtDone)), L"");
+                                Click(ControlId::cmdCancel);
+                              }});
   });
 }
 
