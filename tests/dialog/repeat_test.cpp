@@ -45,20 +45,6 @@ TEST_F(PluginTest, TheTextAtTheTargetTakesOverOnlyForACountDownThatHappensOnce) 
   }
 }
 
-TEST_F(PluginTest, ARunningCountDownSwitchesToTheTextAtTheTargetWhenItComes) {
-  Store(u"Enable", u"True");
-  Store(u"Nick", u"%m min left");
-  Store(u"Type", u"2");
-  Store(u"ToDate", u"2026-01-01");
-  Store(u"ToTime", u"00:02:00");
-  Store(u"NickDone", u"Happy New Year! (%m min ago)");
-  Initialize();
-  Advance(180);  // a refresh a minute
-  EXPECT_EQ(env.host.names, (std::vector<std::u16string>{u"2 min left", u"1 min left",
-                                                          u"Happy New Year! (0 min ago)",
-                                                          u"Happy New Year! (1 min ago)"}));
-}
-
 TEST_F(PluginTest, RepeatAndTheTextAtTheTargetLoadPreviewStoreAndRestore) {
   Store(u"Nick", u"%d");
   Store(u"Type", u"2");
