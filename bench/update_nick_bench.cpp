@@ -44,7 +44,22 @@ void ExpandFullTemplate(benchmark::State& state) {
   Expand(state, kFullTemplate);
 }
 
+// The difference step of a repeating target: finding the occurrence to count to, each
+// refresh, for a month that lacks the anchor's day.
+void SecondsToMonthlyTarget(benchmark::State& state) {
+  using namespace std::chrono;
+  const DateTime date = DateTime::FromDate(2025y / 1 / 31);
+  const DateTime time = DateTime::FromTimeOfDay(10, 0, 0);
+  DateTime now = DateTime::FromDate(2031y / 2 / 20);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(now);
+    std::int64_t diff = SecondsToTarget(date, time, now, Repeat::kEveryMonth, kCountDown);
+    benchmark::DoNotOptimize(diff);
+  }
+}
+
 BENCHMARK(CopyShortTemplate);
+BENCHMARK(SecondsToMonthlyTarget);
 BENCHMARK(ExpandShortTemplate);
 BENCHMARK(ExpandFullTemplate);
 

@@ -71,6 +71,8 @@ Script StoreValues(std::string_view input, MemoryRegistry& registry) {
 struct Loaded {
   std::u16string sNick;
   std::int16_t nCountType;
+  std::int16_t nRepeat;
+  std::u16string sNickDone;
   bool bEnabled;
   std::u16string sDelayCode;
   std::int32_t nDelaySeconds;
@@ -81,7 +83,7 @@ struct Loaded {
 
 Loaded Snapshot(Plugin& plugin) {
   const PluginState& state = plugin.State();
-  return {state.sNick, state.nCountType, state.bEnabled, state.sDelayCode, state.nDelaySeconds,
+  return {state.sNick, state.nCountType, state.nRepeat, state.sNickDone, state.bEnabled, state.sDelayCode, state.nDelaySeconds,
           plugin.Dialog().dTargetDate, plugin.Dialog().dTargetTime};
 }
 
@@ -107,6 +109,12 @@ void CheckConsistent(Plugin& plugin, const std::string& when, bool justLoaded) {
   FUZZ_CHECK(timer.Enabled() == state.bEnabled, when + ": timer on " + std::to_string(timer.Enabled()));
   FUZZ_CHECK(form.Control(ControlId::Combo1).row == state.nCountType - 1,
              when + ": Combo1 row " + std::to_string(form.Control(ControlId::Combo1).row));
+  FUZZ_CHECK(state.nRepeat >= 0 && state.nRepeat <= 4 && form.Control(ControlId::cmbRepeat).row == state.nRepeat,
+             when + ": nRepeat " + std::to_string(state.nRepeat) + ", cmbRepeat row " +
+                 std::to_string(form.Control(ControlId::cmbRepeat).row));
+  FUZZ_CHECK(form.Control(ControlId::txtDone).text == state.sNickDone,
+             when + ": txtDone " + Shown(form.Control(ControlId::txtDone).text) + ", sNickDone " +
+                 Shown(state.sNickDone));
   FUZZ_CHECK(form.Control(ControlId::Text2).text == state.sNick,
              when + ": Text2 " + Shown(form.Control(ControlId::Text2).text) + ", sNick " + Shown(state.sNick));
   FUZZ_CHECK(form.Control(ControlId::cmdEnable).text == (state.bEnabled ? u"Disable" : u"Enable"),

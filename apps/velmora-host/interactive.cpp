@@ -27,7 +27,8 @@ constexpr char kHelp[] =
     "Chat lines go to the plug-in as commands: /xcntenable, /xcntdisable, /xcntsetnick <template>.\n"
     "Host calls: Initialize <n> <email>, Configure, GetPublishInfo \"\" 0 0, ParseTag <tag> \"\" ...\n"
     "While Configure shows the dialog: Click cmdOk, SetText Text2 \"<template>\", Select Combo1 1,\n"
-    "Select cmbDelay <row>, Type txtTime \"12\", Focus txtDate, Pick calDate 2027-01-01, Close ...\n"
+    "Select cmbDelay <row>, Select cmbRepeat 4, SetText txtDone \"<template>\", Type txtTime \"12\",\n"
+    "Focus txtDate, Pick calDate 2027-01-01, Close ...\n"
     "Print state, Print <control>, Stored <key>; help; quit (or Ctrl-D, Ctrl-C).\n";
 
 // Lines that arrive while the user types: the prompt is redrawn below them.

@@ -208,7 +208,9 @@ ControlState DialogDriver::Read(ControlId control) const {
     state.selStart = static_cast<std::int32_t>(start);
     state.selLength = static_cast<std::int32_t>(end - start);
   }
-  if (kind == ControlKind::kList) state.row = static_cast<std::int32_t>(::SendMessageW(window, CB_GETCURSEL, 0, 0));
+  if (kind == ControlKind::kList || kind == ControlKind::kDropList) {
+    state.row = static_cast<std::int32_t>(::SendMessageW(window, CB_GETCURSEL, 0, 0));
+  }
   return state;
 }
 

@@ -25,6 +25,7 @@ void Form1::SetText(ControlId control, std::u16string_view text) {
   state.selLength = std::min(state.selLength, length - state.selStart);
   Changed(control);
   if (control == ControlId::Text2) Text2_Change();
+  if (control == ControlId::txtDone) txtDone_Change();
 }
 
 void Form1::SetRow(ControlId control, std::int32_t row) {
@@ -46,6 +47,7 @@ void Form1::SetRow(ControlId control, std::int32_t row) {
   Changed(control);
   if (control == ControlId::Combo1) Combo1_Click();
   if (control == ControlId::cmbDelay) cmbDelay_Click();
+  if (control == ControlId::cmbRepeat) cmbRepeat_Click();
 }
 
 void Form1::SetSelection(ControlId control, std::int32_t start, std::int32_t length) {

@@ -42,6 +42,9 @@ Form1::Form1(PluginState& state, SettingsStore& settings, const Platform& platfo
   }
   Mutable(ControlId::Combo1).rows = {u"Count Up", u"Count Down"};
   for (const DelayRow& row : DelayRows()) Mutable(ControlId::cmbDelay).rows.emplace_back(row.text);
+  // In the order of the stored digits.
+  Mutable(ControlId::cmbRepeat).rows = {u"Once", u"Every day", u"Every week", u"Every month", u"Every year"};
+  Mutable(ControlId::cmbRepeat).row = 0;
   Mutable(ControlId::calDate).visible = false;
 
   timCount_->SetInterval(6000);
@@ -92,15 +95,26 @@ void Form1::Form_Load() {
 // Nickname and preview -------------------------------------------------------------------
 
 std::u16string Form1::UpdateNick() {
-  state_.nSecondsDiff = SecondsToTarget(dTargetDate, dTargetTime, platform_.clock->Now());
-  nickTemplate.Use(state_.sNick);
+  const auto repeat = static_cast<Repeat>(state_.nRepeat);
+  state_.nSecondsDiff =
+      SecondsToTarget(dTargetDate, dTargetTime, platform_.clock->Now(), repeat, state_.nCountType);
+  // Once the one target of a count-down has come, its own text takes over.
+  bAtTarget = state_.nCountType == kCountDown && repeat == Repeat::kOnce && state_.nSecondsDiff <= 0 &&
+              !state_.sNickDone.empty();
+  NickTemplate& nick = bAtTarget ? doneTemplate : nickTemplate;
+  nick.Use(bAtTarget ? state_.sNickDone : state_.sNick);
   fncCountStr();
-  sWorkNick = nickTemplate.Expand(parts);
+  sWorkNick = nick.Expand(parts);
   return sWorkNick;
 }
 
 void Form1::fncCountStr() {
-  parts = CountParts(state_.nSecondsDiff, state_.nCountType, nickTemplate.Asked());
+  // The text at the target counts up from it.
+  if (bAtTarget) {
+    parts = CountParts(state_.nSecondsDiff, kCountUp, doneTemplate.Asked());
+  } else {
+    parts = CountParts(state_.nSecondsDiff, state_.nCountType, nickTemplate.Asked());
+  }
 }
 
 void Form1::RefreshPreview() { SetText(ControlId::Text9, UpdateNick()); }
@@ -168,6 +182,10 @@ void Form1::cmdOk_Click() {
   settings_.SaveSetting(kKeyToDate, dTargetDate);
   settings_.SaveSetting(kKeyToTime, dTargetTime);
   settings_.SaveSetting(kKeyInterval, state_.sDelayCode);
+  state_.nRepeat = static_cast<std::int16_t>(std::max(Control(ControlId::cmbRepeat).row, 0));
+  state_.sNickDone = Control(ControlId::txtDone).text;
+  settings_.SaveSetting(kKeyRepeat, std::int32_t{state_.nRepeat});
+  settings_.SaveSetting(kKeyNickDone, state_.sNickDone);
   Hide();
 }
 
@@ -207,6 +225,18 @@ bool Form1::cmbDelay_KeyPress(char16_t character) {
   state_.sDelayCode = usable ? OwnDelayCode(number) : u"0";
   if (state_.nDelaySeconds == 0) MessageBox(kApplicationName, kZeroDelayWarning, MessageIcon::kNone);
   return false;
+}
+
+// Repeat and the text at the target ----------------------------------------------------------
+
+void Form1::cmbRepeat_Click() {
+  state_.nRepeat = static_cast<std::int16_t>(std::max(Control(ControlId::cmbRepeat).row, 0));
+  RefreshPreview();
+}
+
+void Form1::txtDone_Change() {
+  state_.sNickDone = Control(ControlId::txtDone).text;
+  RefreshPreview();
 }
 
 // Date field and calendar ------------------------------------------------------------------
@@ -309,7 +339,10 @@ void Form1::UserMoveCaret(ControlId control, std::int32_t caret) {
 void Form1::UserSelectRow(ControlId control, std::int32_t row) {
   Load();
   ControlState& list = Mutable(control);
-  if (Info(control).kind != ControlKind::kList || row < -1 ||
+  const ControlKind kind = Info(control).kind;
+  // A drop list always shows one of its rows.
+  const std::int32_t lowest = kind == ControlKind::kDropList ? 0 : -1;
+  if ((kind != ControlKind::kList && kind != ControlKind::kDropList) || row < lowest ||
       row >= static_cast<std::int32_t>(list.rows.size())) {
     return;
   }
@@ -318,6 +351,7 @@ void Form1::UserSelectRow(ControlId control, std::int32_t row) {
   Changed(control);
   if (control == ControlId::Combo1) Combo1_Click();
   if (control == ControlId::cmbDelay) cmbDelay_Click();
+  if (control == ControlId::cmbRepeat) cmbRepeat_Click();
 }
 
 std::int32_t Form1::UserKeyDown(ControlId control, std::int32_t keyCode) {

@@ -103,6 +103,8 @@ class Form1 {
   std::u16string sWorkNick;
   CounterParts parts;
   NickTemplate nickTemplate;  // sNick as last read; read again only when it changed
+  NickTemplate doneTemplate;  // sNickDone, likewise
+  bool bAtTarget = false;     // the last expansion was of the text at the target
 
  private:
   // Program writes; each runs the control's handler when the value really changes.
@@ -124,6 +126,8 @@ class Form1 {
   void cmdOk_Click();
   void cmdCancel_Click();
   void cmbDelay_Click();
+  void cmbRepeat_Click();
+  void txtDone_Change();
   bool cmbDelay_KeyPress(char16_t character);
   void txtTime_Click();
   std::int32_t txtTime_KeyDown(std::int32_t keyCode);

@@ -20,6 +20,9 @@ void Form1::Loadsetting() {
       ToDateTime(settings_.GetSetting(kKeyToTime, timeOfDay), regional).value_or(timeOfDay).TimePart();
   const Value code = settings_.GetSetting(kKeyInterval, std::u16string{u"1m"});
   state_.sDelayCode = std::get<std::u16string>(code);
+  state_.nRepeat = ToRepeat(settings_.GetSetting(kKeyRepeat, std::int32_t{0})).value_or(0);
+  const Value nickDone = settings_.GetSetting(kKeyNickDone, std::u16string{});
+  state_.sNickDone = std::get<std::u16string>(nickDone);
 
   FixInterval();
   SetText(ControlId::Text2, state_.sNick);
@@ -27,6 +30,8 @@ void Form1::Loadsetting() {
   SetText(ControlId::txtDate, regional.DateTimeToText(dTargetDate));
   SetText(ControlId::txtTime, IsoTimeText(dTargetTime));
   SetRow(ControlId::Combo1, state_.nCountType - 1);
+  SetRow(ControlId::cmbRepeat, state_.nRepeat);
+  SetText(ControlId::txtDone, state_.sNickDone);
   // The handlers above refresh the preview only when a control really changed; the target
   // may have changed alone.
   RefreshPreview();

@@ -2,9 +2,11 @@
 
 namespace velmora {
 
-std::int64_t SecondsToTarget(DateTime targetDate, DateTime targetTime, DateTime now) {
+std::int64_t SecondsToTarget(DateTime targetDate, DateTime targetTime, DateTime now, Repeat repeat,
+                             std::int32_t countType) {
   // Both are plain wall-clock readings: no zone or daylight-saving correction.
-  return SecondsBetween(now, DateTime::Combine(targetDate, targetTime));
+  const DateTime anchor = DateTime::Combine(targetDate, targetTime);
+  return SecondsBetween(now, TargetOccurrence(anchor, repeat, countType, now));
 }
 
 AskedUnits UnitsAskedBy(std::u16string_view workNick) {

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "base/date_time.h"
+#include "engine/occurrence.h"
 
 namespace velmora {
 
@@ -24,9 +25,10 @@ struct CounterParts {
   friend bool operator==(const CounterParts&, const CounterParts&) = default;
 };
 
-// The target (calendar date of `targetDate` at the time of day of `targetTime`) minus
-// `now`, in whole seconds.
-std::int64_t SecondsToTarget(DateTime targetDate, DateTime targetTime, DateTime now);
+// The target (calendar date of `targetDate` at the time of day of `targetTime`, or the
+// occurrence of it that a repeating count measures against) minus `now`, in whole seconds.
+std::int64_t SecondsToTarget(DateTime targetDate, DateTime targetTime, DateTime now,
+                             Repeat repeat = Repeat::kOnce, std::int32_t countType = 0);
 
 // Which of "%y" "%d" "%h" "%m" "%s" a template holds ("%yy" holds "%y" too), a bit each.
 struct AskedUnits {

@@ -22,6 +22,10 @@ const std::array<ControlInfo, kControlCount>& Controls() {
       {ControlId::Combo1, u"Combo1", kList, u"Choose Count Type"},
       {ControlId::Label8, u"Label8", kLabel, u"Delay for each change"},
       {ControlId::cmbDelay, u"cmbDelay", kList, u"Choose Delay"},
+      {ControlId::Label13, u"Label13", kLabel, u"Repeat"},
+      {ControlId::cmbRepeat, u"cmbRepeat", kDropList, u"Once"},
+      {ControlId::Label14, u"Label14", kLabel, u"Text at the target"},
+      {ControlId::txtDone, u"txtDone", kTextBox, u""},
       {ControlId::Label1, u"Label1", kLabel, u"Preview"},
       {ControlId::Text9, u"Text9", kTextBox, u""},
       {ControlId::cmdOk, u"cmdOk", kButton, u"&Ok"},
@@ -47,8 +51,8 @@ std::optional<ControlId> ControlByName(std::u16string_view name) {
 const std::vector<ControlId>& TabOrder() {
   using enum ControlId;
   static const std::vector<ControlId> kOrder{cmdOk,   cmdCancel, Text2,   Combo1,      cmbDelay,
-                                             udTime,  txtTime,   txtDate, udDate,      calDate,
-                                             txtDateTime, cmdEnable, Text9};
+                                             cmbRepeat, txtDone, udTime,  txtTime,   txtDate,
+                                             udDate,  calDate, txtDateTime, cmdEnable, Text9};
   return kOrder;
 }
 

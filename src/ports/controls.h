@@ -27,6 +27,10 @@ enum class ControlId {
   Combo1,
   Label8,
   cmbDelay,
+  Label13,
+  cmbRepeat,
+  Label14,
+  txtDone,
   Label1,
   Text9,
   cmdOk,
@@ -34,7 +38,8 @@ enum class ControlId {
 };
 inline constexpr std::size_t kControlCount = static_cast<std::size_t>(ControlId::cmdCancel) + 1;
 
-enum class ControlKind { kButton, kLabel, kTextBox, kLockedTextBox, kList, kSpin, kCalendar };
+// A list's text can be typed; a drop list's text is always its selected row's.
+enum class ControlKind { kButton, kLabel, kTextBox, kLockedTextBox, kList, kDropList, kSpin, kCalendar };
 
 struct ControlInfo {
   ControlId id;
@@ -58,7 +63,7 @@ struct ControlState {
   std::u16string text;  // a text box's text, a list's edit text, a button's or label's caption
   std::int32_t selStart = 0;
   std::int32_t selLength = 0;
-  std::int32_t row = -1;  // lists: the selected row, -1 for none
+  std::int32_t row = -1;  // lists and drop lists: the selected row, -1 for none
   std::vector<std::u16string> rows;
   bool visible = true;
 };

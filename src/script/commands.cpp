@@ -81,11 +81,17 @@ bool IsOneOf(ControlId control, std::initializer_list<ControlId> allowed) {
   return std::find(allowed.begin(), allowed.end(), control) != allowed.end();
 }
 
-// Controls that take keys: text boxes, locked or not, the editable lists and the calendar.
+// Controls that take typed characters: text boxes, locked or not, the editable lists and the
+// calendar (Enter and Space).
 bool TakesKeys(ControlId control) {
   const ControlKind kind = Info(control).kind;
   return kind == ControlKind::kTextBox || kind == ControlKind::kLockedTextBox || kind == ControlKind::kList ||
          kind == ControlKind::kCalendar;
+}
+
+bool IsList(ControlId control) {
+  const ControlKind kind = Info(control).kind;
+  return kind == ControlKind::kList || kind == ControlKind::kDropList;
 }
 
 ControlId ControlFor(const Token& token, std::string_view verb, bool allowed) {
@@ -200,7 +206,7 @@ Command ParseCommandLine(std::span<const Token> tokens) {
   } else if (verb == "Select") {
     Count(tokens, 3, 3, "Select <control> <row>");
     command.verb = Verb::kSelect;
-    command.control = ControlFor(tokens[1], verb, Info(AnyControl(tokens[1])).kind == ControlKind::kList);
+    command.control = ControlFor(tokens[1], verb, IsList(AnyControl(tokens[1])));
     command.number = Int32(tokens[2], "the row");
   } else if (verb == "Type") {
     Count(tokens, 3, 3, "Type <control> \"<chars>\"");
@@ -210,7 +216,8 @@ Command ParseCommandLine(std::span<const Token> tokens) {
   } else if (verb == "KeyDown") {
     Count(tokens, 3, 3, "KeyDown <control> <code>");
     command.verb = Verb::kKeyDown;
-    command.control = ControlFor(tokens[1], verb, TakesKeys(AnyControl(tokens[1])));
+    // A drop list moves its row with Up and Down.
+    command.control = ControlFor(tokens[1], verb, TakesKeys(AnyControl(tokens[1])) || IsList(AnyControl(tokens[1])));
     command.number = Int32(tokens[2], "the key code");
   } else if (verb == "Spin") {
     Count(tokens, 3, 3, "Spin <udTime|udDate> <up|down>");

@@ -101,6 +101,7 @@ std::string ControlLine(ControlId control, const ControlState& state) {
     case ControlKind::kLockedTextBox:
       return name + " text=" + Quote(state.text);
     case ControlKind::kList:
+    case ControlKind::kDropList:
       return name + " text=" + Quote(state.text) + " row=" + std::to_string(state.row);
     case ControlKind::kButton:
     case ControlKind::kLabel:

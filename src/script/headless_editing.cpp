@@ -14,7 +14,8 @@ void FieldKeyDown(Form1& form, ControlId control, std::int32_t keyCode) {
   const ControlState& field = form.Control(control);
   const auto length = static_cast<std::int32_t>(field.text.size());
   const std::int32_t caret = std::clamp(field.selStart, 0, length);
-  if (Info(control).kind == ControlKind::kList && (keyCode == kKeyUp || keyCode == kKeyDown)) {
+  const ControlKind kind = Info(control).kind;
+  if ((kind == ControlKind::kList || kind == ControlKind::kDropList) && (keyCode == kKeyUp || keyCode == kKeyDown)) {
     const std::int32_t last = static_cast<std::int32_t>(field.rows.size()) - 1;
     const std::int32_t row = keyCode == kKeyDown ? std::min(field.row + 1, last) : std::max(field.row - 1, 0);
     if (row != field.row && !field.rows.empty()) form.UserSelectRow(control, row);

@@ -39,6 +39,17 @@ std::optional<std::int16_t> ToCountType(const Value& value) {
   return static_cast<std::int16_t>(*whole);
 }
 
+std::optional<std::int16_t> ToRepeat(const Value& value) {
+  std::optional<std::int32_t> digit;
+  if (const std::int32_t* number = std::get_if<std::int32_t>(&value)) digit = *number;
+  // Written only as one digit, so anything else (" 4", "4.0") is not a repeat another
+  // version wrote.
+  const std::u16string* text = std::get_if<std::u16string>(&value);
+  if (text && text->size() == 1) digit = (*text)[0] - u'0';
+  if (!digit || *digit < 0 || *digit > 4) return std::nullopt;
+  return static_cast<std::int16_t>(*digit);
+}
+
 std::optional<DateTime> ToDateTime(const Value& value, const Regional& regional) {
   if (const DateTime* when = std::get_if<DateTime>(&value)) return *when;
   if (const std::u16string* text = std::get_if<std::u16string>(&value)) {

@@ -1,5 +1,5 @@
 #pragma once
-// The six per-user settings, kept as string values of one registry key per e-mail address.
+// The per-user settings, kept as string values of one registry key per e-mail address.
 #include <string>
 #include <string_view>
 
@@ -15,6 +15,8 @@ inline constexpr std::u16string_view kKeyType = u"Type";
 inline constexpr std::u16string_view kKeyToDate = u"ToDate";
 inline constexpr std::u16string_view kKeyToTime = u"ToTime";
 inline constexpr std::u16string_view kKeyInterval = u"Interval";
+inline constexpr std::u16string_view kKeyRepeat = u"Repeat";
+inline constexpr std::u16string_view kKeyNickDone = u"NickDone";
 
 // "Software\Tevrand\Pelmar2\<email>\Preferences\Plugins\<component>.dll"
 std::u16string SettingsKeyPath(std::u16string_view userEmail, std::u16string_view componentName);

@@ -12,6 +12,8 @@ struct PluginState {
   bool bEnabled = false;
   std::int32_t nDelaySeconds = 0;
   std::u16string sDelayCode;  // "6s" ... "1d", or typed seconds as decimal text
+  std::int16_t nRepeat = 0;   // 0 once, 1 every day, 2 week, 3 month, 4 year
+  std::u16string sNickDone;   // the template once a single count-down's target has come
   // Target minus now in whole seconds. 64 bits, so targets beyond 68 years still count.
   std::int64_t nSecondsDiff = 0;
 };

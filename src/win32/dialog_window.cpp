@@ -36,6 +36,7 @@ constexpr UINT kUncoverFocus = WM_APP + 2;
 constexpr DWORD kEdit = ES_AUTOHSCROLL | WS_TABSTOP;
 constexpr DWORD kLockedEdit = kEdit | ES_READONLY;
 constexpr DWORD kList = CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP;
+constexpr DWORD kDropList = CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP;
 constexpr DWORD kButton = BS_PUSHBUTTON | WS_TABSTOP;
 // The spinners take the arrow keys as clicks on their arrows.
 constexpr DWORD kSpin = UDS_ARROWKEYS | WS_TABSTOP;
@@ -52,6 +53,7 @@ constexpr Kind KindOf(ControlKind kind) {
     case ControlKind::kTextBox: return {WC_EDITW, kEdit, WS_EX_CLIENTEDGE};
     case ControlKind::kLockedTextBox: return {WC_EDITW, kLockedEdit, WS_EX_CLIENTEDGE};
     case ControlKind::kList: return {WC_COMBOBOXW, kList, 0};
+    case ControlKind::kDropList: return {WC_COMBOBOXW, kDropList, 0};
     case ControlKind::kSpin: return {UPDOWN_CLASSW, kSpin, 0};
     case ControlKind::kCalendar: return {MONTHCAL_CLASSW, WS_TABSTOP | WS_BORDER, 0};
   }
@@ -90,7 +92,11 @@ constexpr Row kRows[] = {
     {1, 21, {{ControlId::Combo1, 4, 173}}},
     {23, 15, {{ControlId::Label8, 4, 173}}},
     {1, 21, {{ControlId::cmbDelay, 4, 173}}},
-    {15, 15, {{ControlId::Label1, 4, 173}}},
+    {15, 15, {{ControlId::Label13, 4, 173}}},
+    {1, 21, {{ControlId::cmbRepeat, 4, 173}}},
+    {15, 15, {{ControlId::Label14, 4, 173}}},
+    {1, 21, {{ControlId::txtDone, 4, 173}}},
+    {7, 15, {{ControlId::Label1, 4, 173}}},
     {1, 21, {{ControlId::Text9, 4, 173}}},
     {38, 27, {{ControlId::cmdOk, 4, 84}, {ControlId::cmdCancel, 93, 84}}},
 };
@@ -98,8 +104,10 @@ constexpr int kBottomMargin = 8;
 // The full width of the column.
 constexpr int kColumnX = 4;
 constexpr int kColumnWidth = 173;
-// The calendar opens under the date row, over the rows below it.
+// The calendar opens under the date row, over the rows below it down to the delay list; the
+// repeat rows start below it, so it never hides them.
 constexpr ControlId kCalendarBelow = ControlId::txtDate;
+constexpr ControlId kFirstBelowCalendar = ControlId::Label13;
 constexpr int kCalendarGap = 5;
 constexpr int kCalendarHeight = 172;
 // A list's dropped part shows this many rows at most.
@@ -111,6 +119,7 @@ constexpr std::pair<ControlId, ControlId> kLabelOf[] = {
     {ControlId::Text2, ControlId::Label2},        {ControlId::txtDate, ControlId::Label10},
     {ControlId::txtTime, ControlId::Label9},      {ControlId::txtDateTime, ControlId::Label11},
     {ControlId::Combo1, ControlId::Label12},      {ControlId::cmbDelay, ControlId::Label8},
+    {ControlId::cmbRepeat, ControlId::Label13},   {ControlId::txtDone, ControlId::Label14},
     {ControlId::Text9, ControlId::Label1},
 };
 
@@ -183,7 +192,7 @@ bool DialogWindow::Create() {
     }
     CreateControl(info.id);
   }
-  for (const ControlId list : {ControlId::Combo1, ControlId::cmbDelay}) {
+  for (const ControlId list : {ControlId::Combo1, ControlId::cmbDelay, ControlId::cmbRepeat}) {
     for (const std::u16string& row : form_.Control(list).rows) {
       ::SendMessageW(Window(list), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ToWide(row).c_str()));
     }
@@ -241,6 +250,7 @@ void DialogWindow::Layout() {
     int height = Scale(row.height);
     for (const Cell& cell : cells) height = std::max(height, NeededHeight(cell.id, Scale(cell.width), line));
     y += Scale(row.gapAbove);
+    if (cells.front().id == kFirstBelowCalendar) y = std::max(y, calendarBottom + Scale(kCalendarGap));
     if (&row == std::end(kRows) - 1) {
       // The buttons keep to the bottom, below the open calendar too.
       y = std::max({y, Scale(kClientHeight - kBottomMargin) - height, calendarBottom + Scale(kCalendarGap)});
@@ -248,7 +258,7 @@ void DialogWindow::Layout() {
     for (const Cell& cell : cells) {
       const HWND control = Window(cell.id);
       int cellHeight = height;
-      if (Info(cell.id).kind == ControlKind::kList) {
+      if (Info(cell.id).kind == ControlKind::kList || Info(cell.id).kind == ControlKind::kDropList) {
         // A list is as tall as its field, and is given room for its dropped rows.
         const auto item = static_cast<int>(::SendMessageW(control, CB_GETITEMHEIGHT, 0, 0));
         const auto rows = static_cast<int>(std::min<LRESULT>(::SendMessageW(control, CB_GETCOUNT, 0, 0), kDroppedRows));
@@ -399,7 +409,12 @@ void DialogWindow::Render(ControlId id) {
       }
     }
   }
-  if (kind != ControlKind::kSpin && kind != ControlKind::kCalendar && WindowText(control) != state.text) {
+  // A drop list shows its row's text by itself and takes no other.
+  if (kind == ControlKind::kDropList && ::SendMessageW(control, CB_GETCURSEL, 0, 0) != state.row) {
+    ::SendMessageW(control, CB_SETCURSEL, static_cast<WPARAM>(state.row), 0);
+  }
+  if (kind != ControlKind::kSpin && kind != ControlKind::kCalendar && kind != ControlKind::kDropList &&
+      WindowText(control) != state.text) {
     ::SetWindowTextW(control, ToWide(state.text).c_str());
   }
   // Only the time field and the delay list have selections that their handlers set; every
@@ -581,6 +596,12 @@ void DialogWindow::OnCommand(ControlId control, UINT code) {
         ::PostMessageW(window_.get(), kRenderAgain, static_cast<WPARAM>(control), 0);
       } else if (code == CBN_EDITCHANGE) {
         UserInput([&] { form_.UserSetText(control, WindowText(Window(control)), Caret(EditField(control))); });
+      }
+      break;
+    case ControlKind::kDropList:
+      if (code == CBN_SELCHANGE) {
+        const HWND list = Window(control);
+        UserInput([&] { form_.UserSelectRow(control, static_cast<std::int32_t>(::SendMessageW(list, CB_GETCURSEL, 0, 0))); });
       }
       break;
     default:

@@ -72,7 +72,7 @@ TEST_F(PluginTest, DamagedStoredValuesFallBackToEachKeysDefault) {
   EXPECT_EQ(Form().timCount().Interval(), 0);
 }
 
-TEST_F(PluginTest, OkStoresTheSixKeysInOrderAndHides) {
+TEST_F(PluginTest, OkStoresEveryKeyInOrderAndHides) {
   Initialize();
   plugin.Configure();
   Form().UserSetText(ControlId::Text2, u"%dd left");
@@ -84,7 +84,8 @@ TEST_F(PluginTest, OkStoresTheSixKeysInOrderAndHides) {
   const std::u16string path = plugin.Settings().KeyPath() + u"\\";
   EXPECT_EQ(env.registry.Writes(),
             (std::vector<std::u16string>{path + u"Enable", path + u"Nick", path + u"Type", path + u"ToDate",
-                                         path + u"ToTime", path + u"Interval"}));
+                                         path + u"ToTime", path + u"Interval", path + u"Repeat",
+                                         path + u"NickDone"}));
   EXPECT_EQ(Stored(u"Enable"), u"False");
   EXPECT_EQ(Stored(u"Nick"), u"%dd left");
   EXPECT_EQ(Stored(u"Type"), u"2");

@@ -90,6 +90,9 @@ TEST(ScriptCommands, ReadsClockDurationsDatesAndControls) {
   EXPECT_EQ(Parse("Print Form1").verb, Verb::kPrintForm);
   EXPECT_EQ(Parse("Spin udDate down").up, false);
   EXPECT_EQ(Parse("SetStoredType Type 4 \"5\"").number, 4);
+  EXPECT_EQ(Parse("Select cmbRepeat 4").control, ControlId::cmbRepeat);
+  EXPECT_EQ(Parse("KeyDown cmbRepeat 40").number, 40);
+  EXPECT_EQ(Parse("SetText txtDone \"x\"").control, ControlId::txtDone);
 }
 
 TEST(ScriptCommands, RejectsMalformedLines) {
@@ -123,6 +126,8 @@ TEST(ScriptCommands, RejectsMalformedLines) {
       "SetText Text2",
       "Select Text2 1",
       "Select cmbDelay first",
+      "SetText cmbRepeat \"Every day\"",  // a drop list's text is its row's
+      "Type cmbRepeat \"E\"",
       "Type cmdOk \"x\"",
       "KeyDown txtTime Left",
       "Spin txtTime up",

@@ -175,7 +175,7 @@ TEST_F(Dialog, TabMovesTheFocusInTheFormsOrderAndTheDateFieldOpensTheCalendar) {
     ASSERT_NE(plugin, nullptr);
     std::vector<std::wstring> visited;
     std::vector<Step> steps{[&] { visited.push_back(FocusedName()); }};
-    for (int tab = 0; tab < 13; ++tab) {
+    for (int tab = 0; tab < 15; ++tab) {
       steps.emplace_back([] { ::PostMessageW(::GetFocus(), WM_KEYDOWN, VK_TAB, 1); });
       steps.emplace_back([&] { visited.push_back(FocusedName()); });
     }
@@ -183,9 +183,10 @@ TEST_F(Dialog, TabMovesTheFocusInTheFormsOrderAndTheDateFieldOpensTheCalendar) {
     Configure(*plugin.Get(), steps);
     // The calendar is hidden until the date field gains the focus; then it takes its turn,
     // and the combined field under it is passed over.
-    const std::vector<std::wstring> expected{L"cmdOk",  L"cmdCancel", L"Text2",   L"Combo1",    L"cmbDelay",
-                                             L"udTime", L"txtTime",   L"txtDate", L"udDate",    L"calDate",
-                                             L"cmdEnable", L"Text9",   L"cmdOk",   L"cmdCancel"};
+    const std::vector<std::wstring> expected{L"cmdOk",     L"cmdCancel", L"Text2",   L"Combo1",  L"cmbDelay",
+                                             L"cmbRepeat", L"txtDone",   L"udTime",  L"txtTime", L"txtDate",
+                                             L"udDate",    L"calDate",   L"cmdEnable", L"Text9", L"cmdOk",
+                                             L"cmdCancel"};
     EXPECT_EQ(visited, expected);
   });
 }
@@ -340,7 +341,7 @@ TEST_F(Dialog, WindowHasItsCaptionSizeAndTheCommonControlsVersion6) {
                                 RECT client{};
                                 ::GetClientRect(dialog, &client);
                                 EXPECT_EQ(client.right, ::MulDiv(181, dpi, 96));
-                                EXPECT_EQ(client.bottom, ::MulDiv(440, dpi, 96));
+                                EXPECT_EQ(client.bottom, ::MulDiv(536, dpi, 96));
                                 EXPECT_EQ(::GetWindow(dialog, GW_OWNER), nullptr);
                                 // Version 6 of the standard controls lives in comctl32, the
                                 // classic ones in user32.
@@ -353,6 +354,46 @@ TEST_F(Dialog, WindowHasItsCaptionSizeAndTheCommonControlsVersion6) {
                                 EXPECT_FALSE(::IsWindowVisible(Control(ControlId::calDate)));
                               },
                               [] { Click(ControlId::cmdCancel); }});
+  });
+}
+
+TEST_F(Dialog, TheRepeatRowsLieBelowTheOpenCalendarAndTellTheModelEveryChange) {
+  InFreshApartment([&] {
+    const ComPtr<IDispatch> plugin = CreateWithSeam();
+    ASSERT_NE(plugin, nullptr);
+    const auto rectOf = [](ControlId control) {
+      RECT rect{};
+      ::GetWindowRect(Control(control), &rect);
+      return rect;
+    };
+    Configure(*plugin.Get(), {[&] {
+                                EXPECT_LE(rectOf(ControlId::calDate).bottom, rectOf(ControlId::Label13).top);
+                                EXPECT_LE(rectOf(ControlId::cmbRepeat).bottom, rectOf(ControlId::Label14).top);
+                                EXPECT_LE(rectOf(ControlId::txtDone).bottom, rectOf(ControlId::Label1).top);
+                                EXPECT_EQ(TextOf(Control(ControlId::Label13)), L"Repeat");
+                                EXPECT_EQ(TextOf(Control(ControlId::cmbRepeat)), L"Once");
+                                EXPECT_EQ(::SendMessageW(Control(ControlId::cmbRepeat), CB_GETCOUNT, 0, 0), 5);
+                                ::SetFocus(Control(ControlId::cmbRepeat));
+                                Press(Control(ControlId::cmbRepeat), VK_DOWN);
+                                Press(Control(ControlId::cmbRepeat), VK_DOWN);
+                              },
+                              [] {
+                                EXPECT_EQ(TextOf(Control(ControlId::cmbRepeat)), L"Every week");
+                                EXPECT_EQ(Model(ControlId::cmbRepeat).text, L"Every week");
+                                const HWND done = Control(ControlId::txtDone);
+                                ::SetFocus(done);
+                                ::SendMessageW(done, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L"Done %d"));
+                              },
+                              [] {
+                                EXPECT_EQ(Model(ControlId::txtDone).text, L"Done %d");
+                                Click(ControlId::cmdCancel);
+                              }});
+    // Cancel put the stored row and text back into the window too.
+    Configure(*plugin.Get(), {[] {
+                                EXPECT_EQ(TextOf(Control(ControlId::cmbRepeat)), L"Once");
+                                EXPECT_EQ(TextOf(Control(ControlId::txtDone)), L"");
+                                Click(ControlId::cmdCancel);
+                              }});
   });
 }
 
@@ -684,6 +725,8 @@ TEST_F(Dialog, EachFieldComesJustAfterItsLabel) {
                                              {ControlId::txtDateTime, L"Final Result of Time & Date"},
                                              {ControlId::Combo1, L"Count Type"},
                                              {ControlId::cmbDelay, L"Delay for each change"},
+                                             {ControlId::cmbRepeat, L"Repeat"},
+                                             {ControlId::txtDone, L"Text at the target"},
                                              {ControlId::Text9, L"Preview"}};
                                 for (const auto& pair : pairs) {
                                   const HWND before = ::GetWindow(Control(pair.field), GW_HWNDPREV);
