@@ -575,8 +575,9 @@ TEST_F(Dialog, TheKeyboardAlonePicksADateInTheCalendarAndLeavesIt) {
     std::wstring dateAfter;
     DATE targetAfter = 0;
     std::vector<Step> steps{[] { ::SetFocus(Control(ControlId::Text2)); }};
-    // Text2, Combo1, cmbDelay, udTime, txtTime, then the date field, which opens the calendar.
-    for (int tab = 0; tab < 5; ++tab) steps.insert(steps.end(), {key(VK_TAB), record});
+    // Text2, Combo1, cmbDelay, cmbRepeat, txtDone, udTime, txtTime, then the date field, which
+    // opens the calendar.
+    for (int tab = 0; tab < 7; ++tab) steps.insert(steps.end(), {key(VK_TAB), record});
     steps.insert(steps.end(), {[&] {
                                  EXPECT_TRUE(::IsWindowVisible(Control(ControlId::calDate)));
                                  dateBefore = TextOf(Control(ControlId::txtDate));
@@ -604,7 +605,7 @@ TEST_F(Dialog, TheKeyboardAlonePicksADateInTheCalendarAndLeavesIt) {
                                },
                                record, key(VK_DOWN)});
     // Open, once round the whole order and back one: the covered rows are passed over.
-    for (int tab = 0; tab < 10; ++tab) steps.insert(steps.end(), {key(VK_TAB), record});
+    for (int tab = 0; tab < 12; ++tab) steps.insert(steps.end(), {key(VK_TAB), record});
     steps.insert(steps.end(), {key(VK_TAB, true), record, key(VK_TAB, true), record,
                                [] {
                                  BYTE keys[256] = {};
@@ -620,10 +621,12 @@ TEST_F(Dialog, TheKeyboardAlonePicksADateInTheCalendarAndLeavesIt) {
     EXPECT_EQ(targetAfter, expected) << "the target did not become 2005-03-19";
     EXPECT_NE(dateAfter, dateBefore);
     const std::vector<std::wstring> order{
-        L"Combo1", L"cmbDelay", L"udTime", L"txtTime", L"txtDate", L"calDate", L"udDate", L"udDate", L"calDate", L"udDate",
-        // The calendar is open again: txtDateTime, Combo1 and cmbDelay lie under it.
-        L"calDate", L"cmdEnable", L"Text9", L"cmdOk", L"cmdCancel", L"Text2", L"udTime", L"txtTime", L"txtDate",
-        L"udDate", L"txtDate", L"txtTime"};
+        L"Combo1", L"cmbDelay", L"cmbRepeat", L"txtDone", L"udTime", L"txtTime", L"txtDate", L"calDate", L"udDate",
+        L"udDate", L"calDate", L"udDate",
+        // The calendar is open again: txtDateTime, Combo1 and cmbDelay lie under it; the repeat
+        // rows below it do not.
+        L"calDate", L"cmdEnable", L"Text9", L"cmdOk", L"cmdCancel", L"Text2", L"cmbRepeat", L"txtDone", L"udTime",
+        L"txtTime", L"txtDate", L"udDate", L"txtDate", L"txtTime"};
     EXPECT_EQ(visited, order);
   });
 }
