@@ -39,7 +39,7 @@ class UninitializeWatch final : public IInitializeSpy {
     return watch;
   }
 
-  // The plug-in went first, from a host call into the DLL.
+  // The plug-in goes first; its own pin, let go after this one, decides how the DLL is.
   void Stop() {
     entry_ = nullptr;
     Finish(Unpin::kNow);
@@ -135,7 +135,11 @@ ThreadPlugin& ThisThread() {
   if (ThreadPlugin* found = Find()) return *found;
   if (slot == TLS_OUT_OF_INDEXES) throw VelmoraError(7, u"Out of memory");
   auto made = std::make_unique<ThreadPlugin>();
-  if (!::TlsSetValue(slot, made.get())) throw VelmoraError(7, u"Out of memory");
+  if (!::TlsSetValue(slot, made.get())) {
+    made.reset();
+    UnpinModule(Unpin::kNow);
+    throw VelmoraError(7, u"Out of memory");
+  }
   made->watch = UninitializeWatch::Start(made.get());
   return *made.release();
 }

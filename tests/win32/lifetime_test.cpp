@@ -379,20 +379,19 @@ TEST(Unloading, NoHandleIsClosedTwiceAsTheDllUnloads) {
   });
 }
 
+BOOL CALLBACK CountVelmoraWindow(HWND window, LPARAM found) {
+  wchar_t name[64] = {};
+  ::GetClassNameW(window, name, static_cast<int>(std::size(name)));
+  if (::lstrcmpW(name, win32::kTimerWindowClass) == 0 || ::lstrcmpW(name, win32::kDialogWindowClass) == 0) {
+    ++*reinterpret_cast<int*>(found);
+  }
+  return TRUE;
+}
+
 // The thread's windows, by class: the timer window and the dialog.
 int VelmoraWindowsOfThisThread() {
   int count = 0;
-  ::EnumThreadWindows(
-      ::GetCurrentThreadId(),
-      [](HWND window, LPARAM found) -> BOOL {
-        wchar_t name[64] = {};
-        ::GetClassNameW(window, name, static_cast<int>(std::size(name)));
-        if (::lstrcmpW(name, win32::kTimerWindowClass) == 0 || ::lstrcmpW(name, win32::kDialogWindowClass) == 0) {
-          ++*reinterpret_cast<int*>(found);
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&count));
+  ::EnumThreadWindows(::GetCurrentThreadId(), &CountVelmoraWindow, reinterpret_cast<LPARAM>(&count));
   return count;
 }
 
