@@ -105,6 +105,23 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
         echo "exports: $exports; other DLLs: $foreign" >"$out/shape.txt"
         fail "$tag: Velmora.dll shape" "$out/shape.txt"
       fi
+      # The runtime's semaphores reach kernel32 only through the DLL's own wrapper, which
+      # looks CreateSemaphoreW up instead of importing it: an import of it is a link that
+      # bypasses the wrapper (on x86 a --wrap that matched nothing), and semaphores leak or
+      # are closed twice at every unload.
+      local dll semaphores=""
+      for dll in Velmora.dll VelmoraTest.dll; do
+        "$(triple "$arch")-objdump" -p "$BIN/$dll" >"$out/imports-$dll.txt" 2>&1 &&
+          grep -q 'DLL Name:' "$out/imports-$dll.txt" ||
+          semaphores+="$dll: no import table; "
+        semaphores+=$(grep -oE '\bCreateSemaphore[A-Za-z]*\b' "$out/imports-$dll.txt" | sed "s/^/$dll imports /;s/$/; /" | tr -d '\n')
+      done
+      if [[ -z $semaphores ]]; then
+        pass "$tag: the DLLs make semaphores only through their wrapper (no CreateSemaphore import)"
+      else
+        echo "$semaphores" >"$out/semaphores.txt"
+        fail "$tag: the DLLs make semaphores only through their wrapper" "$out/semaphores.txt"
+      fi
       if "$(triple "$arch")-objdump" -h "$BIN/Velmora.dll" >"$out/sections.txt" 2>&1 &&
          grep -q '\.gnu_debuglink' "$out/sections.txt" && ! grep -q '\.debug_info' "$out/sections.txt" &&
          "$(triple "$arch")-objdump" -h "$BIN/Velmora.dll.debug" | grep -q '\.debug_info'; then

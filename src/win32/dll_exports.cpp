@@ -19,7 +19,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
   } else if (reason == DLL_PROCESS_DETACH) {
     velmora::win32::ThreadPluginsDetach();
     // Unloaded by FreeLibrary, not by the process ending.
-    if (!reserved) velmora::win32::CloseRuntimeSemaphores();
+    velmora::win32::RuntimeSemaphoresDetach(reserved == nullptr);
   }
   return TRUE;
 }

@@ -9,6 +9,21 @@ namespace velmora::win32 {
 namespace {
 HMODULE module = nullptr;
 std::atomic<long> liveThings{0};
+std::atomic<long> pins{0};
+// Pins let go of whose loader reference a thread-pool callback has still to drop.
+std::atomic<long> pendingReleases{0};
+
+// Long enough for the thread that let go to have returned out of the DLL's code, which
+// takes it a few instructions.
+constexpr LONGLONG kReleaseDelay = -50 * 10'000;  // 50 ms, relative, in 100-ns units
+
+void CALLBACK ReleaseReference(PTP_CALLBACK_INSTANCE instance, void*, PTP_TIMER timer) {
+  ::CloseThreadpoolTimer(timer);
+  --pendingReleases;
+  // The pool drops the reference once this callback has returned, so no code of the DLL
+  // runs when it unmaps.
+  ::FreeLibraryWhenCallbackReturns(instance, module);
+}
 }  // namespace
 
 void SetThisModule(HMODULE handle) { module = handle; }
@@ -41,7 +56,31 @@ std::u16string ModuleBaseName() { return BaseNameOf(ModulePath()); }
 void LockModule() { ++liveThings; }
 void UnlockModule() { --liveThings; }
 
-bool ModuleInUse() { return liveThings.load() != 0; }
+void PinModule() {
+  if (!module || pins++ != 0) return;
+  HMODULE self = nullptr;
+  ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&PinModule), &self);
+}
+
+void UnpinModule(Unpin how) {
+  if (!module || --pins != 0) return;
+  if (how == Unpin::kNow) {
+    ::FreeLibrary(module);
+    return;
+  }
+  ++pendingReleases;
+  if (const PTP_TIMER timer = ::CreateThreadpoolTimer(&ReleaseReference, nullptr, nullptr)) {
+    FILETIME due{};
+    due.dwLowDateTime = static_cast<DWORD>(static_cast<ULONGLONG>(kReleaseDelay));
+    due.dwHighDateTime = static_cast<DWORD>(static_cast<ULONGLONG>(kReleaseDelay) >> 32);
+    ::SetThreadpoolTimer(timer, &due, 0, 0);
+    return;
+  }
+  // Without a pool the reference stays: the DLL remains mapped, which is safe.
+  --pendingReleases;
+}
+
+bool ModuleInUse() { return liveThings.load() != 0 || pins.load() != 0 || pendingReleases.load() != 0; }
 
 }  // namespace velmora::win32
 

@@ -31,6 +31,18 @@ class ModuleReference {
   ModuleReference& operator=(const ModuleReference&) = default;
 };
 
+// While the plug-in of a thread lives (its windows, their classes and timers) the DLL holds
+// a loader reference to itself, so no unload can pull the code from under them: COM frees
+// what it loaded at CoUninitialize whatever DllCanUnloadNow says, and a host may call
+// FreeLibrary itself. Only in the DLL; a program's module is never unloaded.
+void PinModule();
+// How the last pin lets go: at once, where the caller's caller still holds the DLL (a host
+// call into it); or after the running call has left the DLL's code, from a thread-pool
+// callback, where the pin may be the DLL's last reference (a window procedure, a notice
+// from COM).
+enum class Unpin { kNow, kAfterReturn };
+void UnpinModule(Unpin how);
+
 [[nodiscard]] bool ModuleInUse();
 
 }  // namespace velmora::win32

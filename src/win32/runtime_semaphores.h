@@ -1,10 +1,11 @@
 #pragma once
-// The semaphores the static C++ runtime made for its mutexes, closed when the DLL unloads.
+// The semaphores the static C++ runtime makes for its mutexes, closed when the DLL unloads.
 #include <windows.h>
 
 namespace velmora::win32 {
 
-// Only from DllMain when FreeLibrary unloads the DLL: no code of it runs any more.
-void CloseRuntimeSemaphores();
+// From DllMain's DLL_PROCESS_DETACH: whether FreeLibrary unloads the DLL (the leftovers are
+// then closed after the runtime's own exit handlers) or the process ends (nothing to do).
+void RuntimeSemaphoresDetach(bool unloading);
 
 }  // namespace velmora::win32

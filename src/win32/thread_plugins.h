@@ -2,10 +2,12 @@
 // Every thread's plug-in, owned in one place. Each thread that uses the component (the
 // apartment model) gets its own plug-in, built on the thread's own Windows ports and timer
 // window. It is made at the thread's first operation and torn down on that thread when the
-// last object of the thread is released while no counter timer runs, so DllCanUnloadNow can
-// answer S_OK and nothing is left for the loader to destroy: no thread-exit destructor and
-// no window or class outlives the last use. A counter still running when the last object
-// goes keeps the plug-in, as its ticks need it, and with it the DLL.
+// last object of the thread is released while no counter timer runs (released inside a
+// tick: when the tick ends), so DllCanUnloadNow can answer S_OK and nothing is left for the
+// loader to destroy: no thread-exit destructor and no window or class outlives the last
+// use. A counter still running when the last object goes keeps the plug-in, as its ticks
+// need it, and with it the DLL, pinned against forced unloads, until the thread's last
+// CoUninitialize tears it down.
 #include "clock_win32.h"
 #include "name_channel_win32.h"
 #include "plugin/plugin.h"

@@ -104,7 +104,7 @@ void TimerWindow::OnTimer(UINT_PTR id) {
   ++dispatching_;
   (*found)->Tick();
   --dispatching_;
-  DestroyWhenIdle();
+  DispatchEnded();
 }
 
 void TimerWindow::OnClockJump() {
@@ -117,7 +117,15 @@ void TimerWindow::OnClockJump() {
     ReportTickFailure();
   }
   --dispatching_;
+  DispatchEnded();
+}
+
+void TimerWindow::DispatchEnded() {
   DestroyWhenIdle();
+  if (Running() || !onIdle_) return;
+  // A copy: the handler may destroy this object, and with it the member.
+  const std::function<void()> onIdle = onIdle_;
+  onIdle();
 }
 
 LRESULT CALLBACK TimerWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

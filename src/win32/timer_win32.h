@@ -31,6 +31,10 @@ class TimerWindow {
 
   // Runs when the system resumed from sleep or its time was set (also by a new time zone).
   void SetClockJumpHandler(std::function<void()> onClockJump) { onClockJump_ = std::move(onClockJump); }
+  // Runs when a tick or a notice ends and no timer runs any more: what had to wait for the
+  // tick can be done now. It may destroy this window (and this object) and is the last
+  // thing the window procedure does.
+  void SetIdleHandler(std::function<void()> onIdle) { onIdle_ = std::move(onIdle); }
 
   // While `timer` is held the window exists, so the system's notices reach it; false when
   // the window cannot be made.
@@ -50,10 +54,12 @@ class TimerWindow {
   void OnTimer(UINT_PTR id);
   void OnClockJump();
   void DestroyWhenIdle();
+  void DispatchEnded();
 
   UniqueHwnd window_;
   std::optional<ModuleReference> windowReference_;
   std::function<void()> onClockJump_;
+  std::function<void()> onIdle_;
   std::set<const Timer*> held_;
   std::set<WindowTimer*> running_;
   int dispatching_ = 0;  // ticks and notices being handled; the window outlives them

@@ -1,17 +1,23 @@
 // When the host may unload Velmora.dll: never while an object, a lock, a window or a
 // running timer of it lives; and once none does, the DLL really goes, as often as a host
-// loads it. A failure in a tick, which has no caller, is reported and the counter goes on.
+// loads it, closing no handle twice. An unload forced while the counter runs (as Windows
+// does at CoUninitialize) leaves it mapped until COM leaves the thread. A failure in a tick,
+// which has no caller, is reported and the counter goes on.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <psapi.h>
 #include <winternl.h>
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
+#include <string_view>
 #include <string>
 #include <vector>
 
 #include "dialog_ids.h"
 #include "support.h"
+#include "timer_win32.h"
 
 namespace velmora::wintest {
 namespace {
@@ -128,9 +134,11 @@ void UseEveryOperation(IDispatch& plugin, const std::wstring& email) {
 // so that COM loads and unloads it while the test program's own Velmora.dll stays loaded.
 class UnloadableCopy {
  public:
-  UnloadableCopy() {
+  // Wine's COM keeps its entry of a DLL it did not free, and trips over it at the next load
+  // from the same path: a test that leaves one takes a folder of its own.
+  explicit UnloadableCopy(const wchar_t* folderName = L"unloadable") {
     const std::wstring original = VelmoraDllPath();
-    const std::wstring folder = original.substr(0, original.find_last_of(L"\\/") + 1) + L"unloadable";
+    const std::wstring folder = original.substr(0, original.find_last_of(L"\\/") + 1) + folderName;
     ::CreateDirectoryW(folder.c_str(), nullptr);
     path_ = folder + L"\\Velmora.dll";
     EXPECT_TRUE(::CopyFileW(original.c_str(), path_.c_str(), FALSE));
@@ -140,7 +148,18 @@ class UnloadableCopy {
   UnloadableCopy(const UnloadableCopy&) = delete;
   UnloadableCopy& operator=(const UnloadableCopy&) = delete;
 
-  [[nodiscard]] bool Loaded() const { return ::GetModuleHandleW(path_.c_str()) != nullptr; }
+  [[nodiscard]] bool Loaded() const { return Module() != nullptr; }
+  [[nodiscard]] HMODULE Module() const { return ::GetModuleHandleW(path_.c_str()); }
+  // As a host calls CoFreeUnusedLibraries now and then: true once the DLL has left.
+  [[nodiscard]] bool FreedWithin(DWORD milliseconds) const {
+    const ULONGLONG end = ::GetTickCount64() + milliseconds;
+    do {
+      ::CoFreeUnusedLibrariesEx(0, 0);
+      if (!Loaded()) return true;
+      ::Sleep(10);
+    } while (::GetTickCount64() < end);
+    return false;
+  }
 
  private:
   void Run(const char* entry) const {
@@ -273,6 +292,228 @@ TEST(Unloading, AHundredLoadUseUnloadCyclesKeepHandlesAndMemoryFlat) {
       << "commit charge after 10 cycles: " << settled.commit << ", after 100: " << last.commit;
 }
 
+void PumpMessagesFor(DWORD milliseconds) {
+  const ULONGLONG end = ::GetTickCount64() + milliseconds;
+  while (::GetTickCount64() < end) {
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+  }
+}
+
+// Every CloseHandle the loaded copy makes goes through its import table; the ones that fail
+// are a handle closed twice (or never opened).
+class FailedCloses {
+ public:
+  explicit FailedCloses(HMODULE dll) : slot_(ImportSlot(dll, "CloseHandle")) {
+    failures_ = 0;
+    if (!slot_) return;
+    DWORD old = 0;
+    ::VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &old);
+    *slot_ = reinterpret_cast<ULONG_PTR>(&Counting);
+  }
+  FailedCloses(const FailedCloses&) = delete;
+  FailedCloses& operator=(const FailedCloses&) = delete;
+
+  [[nodiscard]] bool Watching() const { return slot_ != nullptr; }
+  [[nodiscard]] static long Count() { return failures_; }
+  [[nodiscard]] static std::string Handles() {
+    std::string text;
+    for (long i = 0; i < failures_ && i < static_cast<long>(std::size(handles_)); ++i) {
+      text += " " + std::to_string(reinterpret_cast<ULONG_PTR>(handles_[i]));
+    }
+    return text;
+  }
+
+ private:
+  static BOOL WINAPI Counting(HANDLE handle) {
+    const BOOL closed = ::CloseHandle(handle);
+    if (!closed) {
+      const long index = failures_++;
+      if (index < static_cast<long>(std::size(handles_))) handles_[index] = handle;
+    }
+    return closed;
+  }
+
+  // The import address table entry through which `dll` calls kernel32's `name`.
+  static ULONG_PTR* ImportSlot(HMODULE dll, const char* name) {
+    auto* base = reinterpret_cast<BYTE*>(dll);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* import = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
+         import->Name != 0; ++import) {
+      if (::lstrcmpiA(reinterpret_cast<const char*>(base + import->Name), "kernel32.dll") != 0) continue;
+      const auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + import->OriginalFirstThunk);
+      auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + import->FirstThunk);
+      for (; names->u1.AddressOfData != 0; ++names, ++slots) {
+        if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+        const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+        if (std::string_view(reinterpret_cast<const char*>(byName->Name)) == name) {
+          return reinterpret_cast<ULONG_PTR*>(&slots->u1.Function);
+        }
+      }
+    }
+    return nullptr;
+  }
+
+  ULONG_PTR* slot_;
+  static inline std::atomic<long> failures_{0};
+  static inline HANDLE handles_[8] = {};
+};
+
+TEST(Unloading, NoHandleIsClosedTwiceAsTheDllUnloads) {
+  const UnloadableCopy copy;
+  ScratchUser user(L"closes");
+  InFreshApartment([&] {
+    for (int cycle = 1; cycle <= 3; ++cycle) {
+      ComPtr<IDispatch> plugin = CreateByProgId();
+      ASSERT_NE(plugin, nullptr);
+      const FailedCloses closes(copy.Module());
+      ASSERT_TRUE(closes.Watching()) << "the DLL imports no CloseHandle from kernel32";
+      UseEveryOperation(*plugin.Get(), user.Email());
+      plugin.Reset();
+      ASSERT_TRUE(copy.FreedWithin(2000)) << "cycle " << cycle;
+      EXPECT_EQ(FailedCloses::Count(), 0) << "cycle " << cycle << ": failed CloseHandle of" << FailedCloses::Handles();
+    }
+  });
+}
+
+BOOL CALLBACK CountVelmoraWindow(HWND window, LPARAM found) {
+  wchar_t name[64] = {};
+  ::GetClassNameW(window, name, static_cast<int>(std::size(name)));
+  if (::lstrcmpW(name, win32::kTimerWindowClass) == 0 || ::lstrcmpW(name, win32::kDialogWindowClass) == 0) {
+    ++*reinterpret_cast<int*>(found);
+  }
+  return TRUE;
+}
+
+// The thread's windows, by class: the timer window and the dialog.
+int VelmoraWindowsOfThisThread() {
+  int count = 0;
+  ::EnumThreadWindows(::GetCurrentThreadId(), &CountVelmoraWindow, reinterpret_cast<LPARAM>(&count));
+  return count;
+}
+
+void Broadcast(UINT message, WPARAM wParam, LPARAM lParam) {
+  DWORD_PTR reply = 0;
+  ::SendMessageTimeoutW(HWND_BROADCAST, message, wParam, lParam, SMTO_ABORTIFHUNG, 2000, &reply);
+}
+
+// Windows frees what COM loaded at CoUninitialize whatever DllCanUnloadNow says; Wine does
+// not, so the test drops COM's reference itself, as Windows would, while the counter runs.
+TEST(Unloading, AForcedUnloadWhileTheCounterRunsKeepsTheDllUntilCoUninitialize) {
+  const UnloadableCopy copy(L"forced");
+  ScratchUser user(L"forced");
+  Store(user, L"Velmora.dll", L"Enable", L"True");
+  Store(user, L"Velmora.dll", L"Interval", L"1");
+  Store(user, L"Velmora.dll", L"Nick", L"forced %s");
+  Thread host([&] {
+    ASSERT_HRESULT_SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    const NameCatcher names;
+    {
+      const ComPtr<IDispatch> plugin = CreateByProgId();
+      ASSERT_NE(plugin, nullptr);
+      Arguments initialize;
+      initialize.I4(1).Text(user.Email().c_str()).Nothing();
+      Call(*plugin.Get(), L"Initialize", initialize);
+      Command(*plugin.Get(), L"/xcntenable");
+      Arguments none;
+      Call(*plugin.Get(), L"Uninitialize", none);
+    }
+    const HMODULE dll = copy.Module();
+    ASSERT_NE(dll, nullptr);
+    EXPECT_EQ(ExportOf<CanUnloadNow>(dll, "DllCanUnloadNow")(), S_FALSE) << "the counter runs";
+    ::FreeLibrary(dll);  // COM's reference
+    PumpMessagesFor(2500);  // two ticks of the one-second delay
+    Broadcast(WM_TIMECHANGE, 0, 0);
+    const win32::UniqueBstr foreign{::SysAllocString(L"another instance")};
+    Broadcast(::RegisterWindowMessageA("Pelmar_SetName"), reinterpret_cast<WPARAM>(foreign.get()), 1);
+    PumpMessagesFor(200);
+    EXPECT_TRUE(copy.Loaded()) << "the DLL left while its counter runs";
+    EXPECT_GE(names.Names().size(), 4u) << "the counter did not keep publishing";
+
+    ::CoUninitialize();
+    EXPECT_EQ(VelmoraWindowsOfThisThread(), 0) << "a window of the plug-in outlived COM on its thread";
+    const std::size_t published = names.Names().size();
+    PumpMessagesFor(1500);
+    EXPECT_EQ(names.Names().size(), published) << "a nickname was published after CoUninitialize: "
+                                                 << std::string(names.Names().back().text.begin(),
+                                                                names.Names().back().text.end());
+    const ULONGLONG end = ::GetTickCount64() + 2000;
+    while (copy.Loaded() && ::GetTickCount64() < end) ::Sleep(10);
+    EXPECT_FALSE(copy.Loaded()) << "the DLL stayed after COM left the thread";
+  });
+}
+
+// A host window that runs `onName` at the first nickname it receives.
+class ReleasingHost {
+ public:
+  explicit ReleasingHost(std::function<void()> onName)
+      : onName_(std::move(onName)), message_(::RegisterWindowMessageA("Pelmar_SetName")) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = &WindowProc;
+    windowClass.hInstance = ::GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"VelmoraReleasingHost";
+    ::RegisterClassExW(&windowClass);
+    window_.reset(::CreateWindowExW(0, windowClass.lpszClassName, L"", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
+                                    nullptr, windowClass.hInstance, nullptr));
+    ::SetWindowLongPtrW(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  }
+  ReleasingHost(const ReleasingHost&) = delete;
+  ReleasingHost& operator=(const ReleasingHost&) = delete;
+  [[nodiscard]] bool Done() const { return done_; }
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<ReleasingHost*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self || message != self->message_) return ::DefWindowProcW(window, message, wParam, lParam);
+    if (!self->done_ && self->armed_) {
+      self->done_ = true;
+      self->onName_();
+    }
+    return 1;
+  }
+
+ public:
+  bool armed_ = false;
+
+ private:
+  std::function<void()> onName_;
+  UINT message_;
+  bool done_ = false;
+  win32::UniqueHwnd window_;
+};
+
+TEST(Unloading, TheLastReleaseInsideATickTearsDownWhenTheTickEnds) {
+  const UnloadableCopy copy;
+  ScratchUser user(L"intick");
+  Store(user, L"Velmora.dll", L"Enable", L"True");
+  Store(user, L"Velmora.dll", L"Interval", L"1");
+  InFreshApartment([&] {
+    ComPtr<IDispatch> plugin = CreateByProgId();
+    ASSERT_NE(plugin, nullptr);
+    const HMODULE dll = copy.Module();
+    // The host switches the counter off and lets go of the plug-in as a tick's name reaches it.
+    ReleasingHost host([&] {
+      Command(*plugin.Get(), L"/xcntdisable");
+      plugin.Reset();
+    });
+    Arguments initialize;
+    initialize.I4(1).Text(user.Email().c_str()).Nothing();
+    Call(*plugin.Get(), L"Initialize", initialize);
+    host.armed_ = true;
+    PumpMessagesFor(1500);
+    ASSERT_TRUE(host.Done()) << "no tick published";
+    ASSERT_TRUE(copy.FreedWithin(2000)) << "the DLL stayed after its last use";
+    WNDCLASSEXW info{};
+    info.cbSize = sizeof info;
+    EXPECT_FALSE(::GetClassInfoExW(dll, win32::kTimerWindowClass, &info))
+        << "the timer window's class outlived the DLL";
+  });
+}
+
 constexpr DWORD kWidePrint = 0x4001000A;  // DBG_PRINTEXCEPTION_WIDE_C
 
 // What the process's debugger would read from OutputDebugString.
@@ -304,15 +545,6 @@ class DebugOutput {
   static inline std::vector<std::string>* lines_ = nullptr;
   void* handler_;
 };
-
-void PumpMessagesFor(DWORD milliseconds) {
-  const ULONGLONG end = ::GetTickCount64() + milliseconds;
-  while (::GetTickCount64() < end) {
-    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-    MSG message;
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
-  }
-}
 
 TEST(Ticks, AFailedTickIsReportedToTheDebuggerAndTheNextTickPublishes) {
   ScratchUser user(L"ticks");

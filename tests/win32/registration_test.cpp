@@ -156,7 +156,8 @@ std::wstring DamagedCopy() {
   return path;
 }
 
-TEST(Registration, AFailedRegistrationLeavesTheEarlierOneOfItsScopeInPlace) {
+// A damaged file fails as it is read, before anything is written.
+TEST(Registration, ADamagedCopyFailsAndLeavesTheEarlierRegistrationOfItsScopeInPlace) {
   const std::wstring damaged = DamagedCopy();
   const HMODULE copy = ::LoadLibraryW(damaged.c_str());
   ASSERT_NE(copy, nullptr);
@@ -169,6 +170,36 @@ TEST(Registration, AFailedRegistrationLeavesTheEarlierOneOfItsScopeInPlace) {
   }
   ::FreeLibrary(copy);
   ::DeleteFileW(damaged.c_str());
+}
+
+// A registration that fails after it wrote the class keys (the type library's key refuses
+// it) puts back what the scope held before: the earlier registration, of another file.
+TEST(Registration, AFailureAfterTheClassKeysWereWrittenRestoresTheEarlierRegistration) {
+  const std::wstring other = VelmoraDllPath().substr(0, VelmoraDllPath().size() - 4) + L"Other.dll";
+  ASSERT_TRUE(::CopyFileW(VelmoraDllPath().c_str(), other.c_str(), FALSE));
+  const HMODULE copy = ::LoadLibraryW(other.c_str());
+  ASSERT_NE(copy, nullptr);
+  const auto install = ExportOf<Install>(copy, "DllInstall");
+  // A volatile key takes no lasting subkey, so registering the type library fails there.
+  const std::wstring typeLibKey = L"Software\\Classes\\TypeLib\\{1B22B473-A6B4-4AED-AEBE-9A407B47EF5D}";
+  for (const auto& [root, scope] : {std::pair{HKEY_CURRENT_USER, L"user"}, std::pair{HKEY_LOCAL_MACHINE, L""}}) {
+    ASSERT_HRESULT_SUCCEEDED(Export<Install>("DllInstall")(TRUE, scope));
+    for (const HKEY typeLibRoot : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+      ::RegDeleteTreeW(typeLibRoot, typeLibKey.c_str());
+      HKEY key = nullptr;
+      ASSERT_EQ(::RegCreateKeyExW(typeLibRoot, typeLibKey.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                                  nullptr, &key, nullptr),
+                ERROR_SUCCESS);
+      ::RegCloseKey(key);
+    }
+    EXPECT_EQ(install(TRUE, scope), SELFREG_E_TYPELIB) << "scope \"" << scope << "\"";
+    EXPECT_EQ(KeyDefault(root, kClassKey + L"\\InprocServer32"), VelmoraDllPath()) << "scope \"" << scope << "\"";
+    EXPECT_EQ(KeyDefault(root, kProgIdKey + L"\\CLSID"), L"{51E745C5-6F40-4C3C-902A-F76577C980BB}");
+    for (const HKEY typeLibRoot : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) ::RegDeleteTreeW(typeLibRoot, typeLibKey.c_str());
+    EXPECT_HRESULT_SUCCEEDED(Export<Install>("DllInstall")(FALSE, scope));
+  }
+  ::FreeLibrary(copy);
+  ::DeleteFileW(other.c_str());
 }
 
 TEST(Registration, InstallRefusesAnUnknownScope) {
