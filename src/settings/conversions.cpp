@@ -1,5 +1,6 @@
 #include "settings/conversions.h"
 
+#include "base/date_time.h"
 #include "base/text.h"
 #include "engine/number_reading.h"
 
@@ -39,12 +40,24 @@ std::optional<std::int16_t> ToCountType(const Value& value) {
   return static_cast<std::int16_t>(*whole);
 }
 
-std::optional<DateTime> ToDateTime(const Value& value, const Regional& regional) {
+namespace {
+std::optional<DateTime> ToTarget(const Value& value, const Regional& regional,
+                                 std::optional<DateTime> (*parseFixed)(std::u16string_view)) {
   if (const DateTime* when = std::get_if<DateTime>(&value)) return *when;
   if (const std::u16string* text = std::get_if<std::u16string>(&value)) {
+    if (std::optional<DateTime> fixed = parseFixed(*text)) return fixed;
     return regional.TextToDateTime(*text);
   }
   return std::nullopt;
+}
+}  // namespace
+
+std::optional<DateTime> ToTargetDate(const Value& value, const Regional& regional) {
+  return ToTarget(value, regional, ParseIsoDate);
+}
+
+std::optional<DateTime> ToTargetTime(const Value& value, const Regional& regional) {
+  return ToTarget(value, regional, ParseIsoTime);
 }
 
 }  // namespace velmora

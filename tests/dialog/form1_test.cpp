@@ -1,5 +1,7 @@
 #include "dialog/form1.h"
 
+#include <string>
+
 #include "support/plugin_fixture.h"
 
 namespace velmora {
@@ -212,6 +214,75 @@ TEST_F(PluginTest, AnEditReportedWithItsCaretKeepsTheCaretWhereTheFieldLeftIt) {
     EXPECT_EQ(Control(ControlId::Text2).selLength, 0);
   }
   EXPECT_EQ(plugin.State().sNick, u"ab%cd");
+}
+
+// The user's regional forms change between two runs (another machine, another language):
+// the target OK stored reads back as the same day and time, shown in the forms of the day.
+TEST_F(PluginTest, TheStoredTargetOutlivesAChangeOfRegionalForms) {
+  env.regional.germanDates = true;
+  Store(u"ToDate", u"24.12.2026");  // as an earlier version stored it under these forms
+  Store(u"ToTime", u"20:05:00");
+  Initialize();
+  EXPECT_EQ(Form().dTargetDate, At(2026, 12, 24));
+  EXPECT_EQ(Control(ControlId::txtDate).text, u"24.12.2026");
+  plugin.Configure();
+  Form().UserSelectRow(ControlId::Combo1, 1);
+  Form().UserClick(ControlId::cmdOk);
+  EXPECT_EQ(Stored(u"ToDate"), u"2026-12-24");
+  EXPECT_EQ(Stored(u"ToTime"), u"20:05:00");
+
+  for (const bool german : {false, true}) {
+    env.regional.germanDates = german;
+    Plugin later{env.Make()};
+    ASSERT_TRUE(later.Initialize(1, testing::kEmail));
+    EXPECT_EQ(later.Dialog().dTargetDate, At(2026, 12, 24)) << "German forms: " << german;
+    EXPECT_EQ(later.Dialog().dTargetTime, DateTime::FromTimeOfDay(20, 5, 0)) << "German forms: " << german;
+    EXPECT_EQ(later.Dialog().Control(ControlId::txtDate).text, german ? u"24.12.2026" : u"2026-12-24");
+  }
+}
+
+// A text neither the fixed nor the user's own forms read is today and now, as a missing one
+// is, and stays in the store until OK replaces it.
+TEST_F(PluginTest, AnUnreadableStoredTargetIsTodayAndIsNotWrittenBack) {
+  env.time.SetClock(At(2026, 6, 7, 8, 9, 10));
+  Store(u"ToDate", u"24.12.2026");  // German forms, read where they are not the user's
+  Store(u"ToTime", u"8:05:00 PM");
+  Initialize();
+  plugin.Configure();
+  Form().UserClick(ControlId::cmdCancel);
+  EXPECT_EQ(Form().dTargetDate, At(2026, 6, 7));
+  EXPECT_EQ(Form().dTargetTime, DateTime::FromTimeOfDay(8, 9, 10));
+  EXPECT_EQ(Stored(u"ToDate"), u"24.12.2026");
+  EXPECT_EQ(Stored(u"ToTime"), u"8:05:00 PM");
+}
+
+// A delay code an earlier version stored with the user's decimal comma reads as its fraction
+// only where the comma is the separator; OK writes it with the point, and keeps every other
+// code exactly as it was.
+TEST_F(PluginTest, OkWritesAnEarlierVersionsRegionalFractionWithThePoint) {
+  const struct {
+    char16_t separator;
+    const char16_t* stored;
+    const char16_t* afterOk;
+    std::int32_t seconds;
+  } cases[] = {
+      {u',', u"2,5", u"2.5", 2},        {u',', u"1,5E1", u"1.5E1", 15}, {u',', u" 7,5 s", u" 7.5 s", 8},
+      {u',', u"2,0", u"2,0", 2},        {u',', u"7.5", u"7.5", 8},      {u',', u"1m", u"1m", 60},
+      {u'.', u"2,5", u"2,5", 2},        {u'.', u"7.5", u"7.5", 8},
+  };
+  Initialize();
+  for (const auto& c : cases) {
+    env.regional.separator = c.separator;
+    Store(u"Interval", c.stored);
+    plugin.Configure();
+    Form().UserClick(ControlId::cmdCancel);
+    plugin.Configure();
+    Form().UserSelectRow(ControlId::Combo1, 0);
+    Form().UserClick(ControlId::cmdOk);
+    const std::string what = "\"" + ToUtf8(c.stored) + "\" under '" + static_cast<char>(c.separator) + "'";
+    EXPECT_EQ(Stored(u"Interval"), c.afterOk) << what;
+    EXPECT_EQ(plugin.State().nDelaySeconds, c.seconds) << what;
+  }
 }
 
 }  // namespace
