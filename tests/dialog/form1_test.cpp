@@ -223,7 +223,7 @@ TEST_F(PluginTest, TheStoredTargetOutlivesAChangeOfRegionalForms) {
   Store(u"ToDate", u"24.12.2026");  // as an earlier version stored it under these forms
   Store(u"ToTime", u"20:05:00");
   Initialize();
-  EXPECT_EQ(Form().dTargetDate, At(2026, 12, 24));
+  EXPECT_EQ(IsoDateText(Form().dTargetDate), u"2026-12-24");
   EXPECT_EQ(Control(ControlId::txtDate).text, u"24.12.2026");
   plugin.Configure();
   Form().UserSelectRow(ControlId::Combo1, 1);
@@ -235,8 +235,8 @@ TEST_F(PluginTest, TheStoredTargetOutlivesAChangeOfRegionalForms) {
     env.regional.germanDates = german;
     Plugin later{env.Make()};
     ASSERT_TRUE(later.Initialize(1, testing::kEmail));
-    EXPECT_EQ(later.Dialog().dTargetDate, At(2026, 12, 24)) << "German forms: " << german;
-    EXPECT_EQ(later.Dialog().dTargetTime, DateTime::FromTimeOfDay(20, 5, 0)) << "German forms: " << german;
+    EXPECT_EQ(IsoDateText(later.Dialog().dTargetDate), u"2026-12-24") << "German forms: " << german;
+    EXPECT_EQ(IsoTimeText(later.Dialog().dTargetTime), u"20:05:00") << "German forms: " << german;
     EXPECT_EQ(later.Dialog().Control(ControlId::txtDate).text, german ? u"24.12.2026" : u"2026-12-24");
   }
 }
@@ -250,8 +250,8 @@ TEST_F(PluginTest, AnUnreadableStoredTargetIsTodayAndIsNotWrittenBack) {
   Initialize();
   plugin.Configure();
   Form().UserClick(ControlId::cmdCancel);
-  EXPECT_EQ(Form().dTargetDate, At(2026, 6, 7));
-  EXPECT_EQ(Form().dTargetTime, DateTime::FromTimeOfDay(8, 9, 10));
+  EXPECT_EQ(IsoDateText(Form().dTargetDate), u"2026-06-07");
+  EXPECT_EQ(IsoTimeText(Form().dTargetTime), u"08:09:10");
   EXPECT_EQ(Stored(u"ToDate"), u"24.12.2026");
   EXPECT_EQ(Stored(u"ToTime"), u"8:05:00 PM");
 }
@@ -280,7 +280,7 @@ TEST_F(PluginTest, OkWritesAnEarlierVersionsRegionalFractionWithThePoint) {
     Form().UserSelectRow(ControlId::Combo1, 0);
     Form().UserClick(ControlId::cmdOk);
     const std::string what = "\"" + ToUtf8(c.stored) + "\" under '" + static_cast<char>(c.separator) + "'";
-    EXPECT_EQ(Stored(u"Interval"), c.afterOk) << what;
+    EXPECT_EQ(Stored(u"Interval"), std::u16string{c.afterOk}) << what;
     EXPECT_EQ(plugin.State().nDelaySeconds, c.seconds) << what;
   }
 }
