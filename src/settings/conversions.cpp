@@ -12,6 +12,16 @@ std::u16string_view TrimBlanks(std::u16string_view text) {
   while (!text.empty() && (text.back() == u' ' || text.back() == u'\t')) text.remove_suffix(1);
   return text;
 }
+
+std::optional<DateTime> ToTarget(const Value& value, const Regional& regional,
+                                 std::optional<DateTime> (*parseFixed)(std::u16string_view)) {
+  if (const DateTime* when = std::get_if<DateTime>(&value)) return *when;
+  if (const std::u16string* text = std::get_if<std::u16string>(&value)) {
+    if (std::optional<DateTime> fixed = parseFixed(*text)) return fixed;
+    return regional.TextToDateTime(*text);
+  }
+  return std::nullopt;
+}
 }  // namespace
 
 std::optional<bool> ToBoolean(const Value& value) {
@@ -39,18 +49,6 @@ std::optional<std::int16_t> ToCountType(const Value& value) {
   if (!whole || *whole < 0 || *whole > 2) return std::nullopt;
   return static_cast<std::int16_t>(*whole);
 }
-
-namespace {
-std::optional<DateTime> ToTarget(const Value& value, const Regional& regional,
-                                 std::optional<DateTime> (*parseFixed)(std::u16string_view)) {
-  if (const DateTime* when = std::get_if<DateTime>(&value)) return *when;
-  if (const std::u16string* text = std::get_if<std::u16string>(&value)) {
-    if (std::optional<DateTime> fixed = parseFixed(*text)) return fixed;
-    return regional.TextToDateTime(*text);
-  }
-  return std::nullopt;
-}
-}  // namespace
 
 std::optional<DateTime> ToTargetDate(const Value& value, const Regional& regional) {
   return ToTarget(value, regional, ParseIsoDate);
