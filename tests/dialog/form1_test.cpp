@@ -241,21 +241,6 @@ TEST_F(PluginTest, TheStoredTargetOutlivesAChangeOfRegionalForms) {
   }
 }
 
-// A text neither the fixed nor the user's own forms read is today and now, as a missing one
-// is, and stays in the store until OK replaces it.
-TEST_F(PluginTest, AnUnreadableStoredTargetIsTodayAndIsNotWrittenBack) {
-  env.time.SetClock(At(2026, 6, 7, 8, 9, 10));
-  Store(u"ToDate", u"24.12.2026");  // German forms, read where they are not the user's
-  Store(u"ToTime", u"8:05:00 PM");
-  Initialize();
-  plugin.Configure();
-  Form().UserClick(ControlId::cmdCancel);
-  EXPECT_EQ(IsoDateText(Form().dTargetDate), u"2026-06-07");
-  EXPECT_EQ(IsoTimeText(Form().dTargetTime), u"08:09:10");
-  EXPECT_EQ(Stored(u"ToDate"), u"24.12.2026");
-  EXPECT_EQ(Stored(u"ToTime"), u"8:05:00 PM");
-}
-
 // A delay code an earlier version stored with the user's decimal comma reads as its fraction
 // only where the comma is the separator; OK writes it with the point, and keeps every other
 // code exactly as it was.
