@@ -179,8 +179,11 @@ void Form1::cmdOk_Click() {
   settings_.SaveSetting(kKeyEnable, state_.bEnabled);
   settings_.SaveSetting(kKeyNick, state_.sNick);
   settings_.SaveSetting(kKeyType, std::int32_t{state_.nCountType});
-  settings_.SaveSetting(kKeyToDate, dTargetDate);
-  settings_.SaveSetting(kKeyToTime, dTargetTime);
+  // The target in fixed forms and a delay code with ".": texts that read the same under
+  // any regional setting, so a change of the user's forms cannot move the target.
+  state_.sDelayCode = PortableDelayCode(state_.sDelayCode, platform_.regional->DecimalSeparator());
+  settings_.SaveSetting(kKeyToDate, IsoDateText(dTargetDate));
+  settings_.SaveSetting(kKeyToTime, IsoTimeText(dTargetTime));
   settings_.SaveSetting(kKeyInterval, state_.sDelayCode);
   state_.nRepeat = static_cast<std::int16_t>(std::max(Control(ControlId::cmbRepeat).row, 0));
   state_.sNickDone = Control(ControlId::txtDone).text;

@@ -14,10 +14,10 @@ void Form1::Loadsetting() {
   state_.sNick = std::get<std::u16string>(nick);
   state_.nCountType = ToCountType(settings_.GetSetting(kKeyType, std::int32_t{0})).value_or(0);
   const DateTime today = now.DatePart();
-  dTargetDate = ToDateTime(settings_.GetSetting(kKeyToDate, today), regional).value_or(today).DatePart();
+  dTargetDate = ToTargetDate(settings_.GetSetting(kKeyToDate, today), regional).value_or(today).DatePart();
   const DateTime timeOfDay = now.TimePart();
   dTargetTime =
-      ToDateTime(settings_.GetSetting(kKeyToTime, timeOfDay), regional).value_or(timeOfDay).TimePart();
+      ToTargetTime(settings_.GetSetting(kKeyToTime, timeOfDay), regional).value_or(timeOfDay).TimePart();
   const Value code = settings_.GetSetting(kKeyInterval, std::u16string{u"1m"});
   state_.sDelayCode = std::get<std::u16string>(code);
   state_.nRepeat = ToRepeat(settings_.GetSetting(kKeyRepeat, std::int32_t{0})).value_or(0);

@@ -40,6 +40,20 @@ DelayCodeMeaning InterpretDelayCode(std::u16string_view code, char16_t decimalSe
 
 std::u16string OwnDelayCode(double number) { return NumberText(number, u'.'); }
 
+std::u16string PortableDelayCode(std::u16string_view code, char16_t decimalSeparator) {
+  const double number = ReadNumber(code, decimalSeparator);
+  if (decimalSeparator == u'.' || InterpretDelayCode(code, decimalSeparator).row >= 0 ||
+      number == ReadNumber(code, u'.')) {
+    return std::u16string{code};
+  }
+  // The numbers differ, so the reader took the separator as the fraction mark; before it
+  // stand only blanks, a sign and digits, so with any usual separator it is the first one
+  // in the code. An unusual one (a user may set a sign as separator) keeps the code as it is.
+  std::u16string portable{code};
+  portable[portable.find(decimalSeparator)] = u'.';
+  return ReadNumber(portable, u'.') == number ? portable : std::u16string{code};
+}
+
 void RefreshSchedule::Split(std::int32_t delaySeconds) {
   const std::int32_t delay = std::max(delaySeconds, 0);  // a negative delay would never refresh
   nRestSeconds = delay % kTickSeconds;

@@ -39,6 +39,12 @@ DelayCodeMeaning InterpretDelayCode(std::u16string_view code, char16_t decimalSe
 // same number under any regional setting.
 std::u16string OwnDelayCode(double number);
 
+// The code OK stores for the code in use. A number that reads as its value only through the
+// user's own `decimalSeparator`, as earlier versions stored it ("2,5" where the comma is that
+// separator), gets "." in that separator's place, so it reads the same under any regional
+// setting; every other code is kept exactly.
+std::u16string PortableDelayCode(std::u16string_view code, char16_t decimalSeparator);
+
 // Runs a refresh period as whole 30-second ticks followed by one shorter tick for the rest.
 class RefreshSchedule {
  public:

@@ -89,13 +89,13 @@ RegistryDocument RegistryDocument::Parse(std::string_view fileBytes) {
       line.kind = Kind::kHeader;
     } else if (text.empty()) {
       line.kind = Kind::kBlank;
-    } else if (!IsUtf8(physical[i])) {
-      line.kind = Kind::kOther;
     } else if (text.starts_with('[')) {
-      // Any bracket line ends the section before it, so that values below a header this
-      // store cannot read are never taken for values of the key above.
+      // Any bracket line ends the section before it, whatever its bytes, so that values
+      // below a header this store cannot read are never taken for values of the key above.
+      // A key name that is not UTF-8 (another program's, in its own code page) keeps no
+      // path, so it never matches a key of ours; its line stays byte for byte.
       line.kind = Kind::kSection;
-      if (text.size() >= 2 && text.back() == ']') {
+      if (text.size() >= 2 && text.back() == ']' && IsUtf8(physical[i])) {
         const std::u16string inner = FromUtf8(text.substr(1, text.size() - 2));
         const std::size_t slash = inner.find(u'\\');
         line.path =
@@ -104,6 +104,8 @@ RegistryDocument RegistryDocument::Parse(std::string_view fileBytes) {
                                                     : std::u16string_view{inner}.substr(slash + 1));
         if (line.path.front().empty()) line.path.clear();
       }
+    } else if (!IsUtf8(physical[i])) {
+      line.kind = Kind::kOther;
     } else if (text.starts_with('"') || text.starts_with('@')) {
       std::string_view data;
       if (SplitValueLine(text, line.nameToken, line.name, data)) {

@@ -1,5 +1,6 @@
 #include "settings/conversions.h"
 
+#include "base/date_time.h"
 #include "base/text.h"
 #include "engine/number_reading.h"
 
@@ -10,6 +11,16 @@ std::u16string_view TrimBlanks(std::u16string_view text) {
   while (!text.empty() && (text.front() == u' ' || text.front() == u'\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == u' ' || text.back() == u'\t')) text.remove_suffix(1);
   return text;
+}
+
+std::optional<DateTime> ToTarget(const Value& value, const Regional& regional,
+                                 std::optional<DateTime> (*parseFixed)(std::u16string_view)) {
+  if (const DateTime* when = std::get_if<DateTime>(&value)) return *when;
+  if (const std::u16string* text = std::get_if<std::u16string>(&value)) {
+    if (std::optional<DateTime> fixed = parseFixed(*text)) return fixed;
+    return regional.TextToDateTime(*text);
+  }
+  return std::nullopt;
 }
 }  // namespace
 
@@ -50,12 +61,12 @@ std::optional<std::int16_t> ToRepeat(const Value& value) {
   return static_cast<std::int16_t>(*digit);
 }
 
-std::optional<DateTime> ToDateTime(const Value& value, const Regional& regional) {
-  if (const DateTime* when = std::get_if<DateTime>(&value)) return *when;
-  if (const std::u16string* text = std::get_if<std::u16string>(&value)) {
-    return regional.TextToDateTime(*text);
-  }
-  return std::nullopt;
+std::optional<DateTime> ToTargetDate(const Value& value, const Regional& regional) {
+  return ToTarget(value, regional, ParseIsoDate);
+}
+
+std::optional<DateTime> ToTargetTime(const Value& value, const Regional& regional) {
+  return ToTarget(value, regional, ParseIsoTime);
 }
 
 }  // namespace velmora

@@ -15,7 +15,11 @@ std::optional<bool> ToBoolean(const Value& value);
 std::optional<std::int16_t> ToCountType(const Value& value);
 // Exactly one of the digits "0" to "4" (or the number the reader passed as its default).
 std::optional<std::int16_t> ToRepeat(const Value& value);
-// A date or time value, or a text the regional reader takes as one.
-std::optional<DateTime> ToDateTime(const Value& value, const Regional& regional);
+// The stored target date and time. OK writes them as yyyy-MM-dd and HH:mm:ss under every
+// regional setting, so these forms are read first, strictly over the whole text (an en-US
+// "8:05:00 PM" is not 08:05); then the user's regional form, in which earlier versions
+// stored them. A date or time value (a reader's default) is taken as it is.
+std::optional<DateTime> ToTargetDate(const Value& value, const Regional& regional);
+std::optional<DateTime> ToTargetTime(const Value& value, const Regional& regional);
 
 }  // namespace velmora

@@ -39,11 +39,14 @@ struct RecordingView : UnseenView {
   std::vector<ShownMessage> messages;
 };
 
-// The fixed date and time forms with a settable decimal separator, as a user's own regional
-// settings may have it.
+// The fixed date and time forms with a settable decimal separator and, when asked, the
+// German short date (d.M.yyyy), as a user's own regional settings may have them.
 struct TestRegional : FixedRegional {
+  [[nodiscard]] std::u16string DateTimeToText(DateTime value) const override;
+  [[nodiscard]] std::optional<DateTime> TextToDateTime(std::u16string_view text) const override;
   [[nodiscard]] char16_t DecimalSeparator() const override { return separator; }
   char16_t separator = u'.';
+  bool germanDates = false;
 };
 
 DateTime At(int year, unsigned month, unsigned day, int hours = 0, int minutes = 0, int seconds = 0);

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <optional>
 #include <string>
@@ -297,6 +298,83 @@ TEST_F(Dialog, AFractionTypedWithTheUsersDecimalSeparatorSurvivesOkAndANewPlugin
     ::SysFreeString(state.sNick);
     ::SysFreeString(state.sDelayCode);
   });
+}
+
+void ChooseCountUp() {
+  ::SendMessageW(Control(ControlId::Combo1), CB_SETCURSEL, 0, 0);
+  ::SendMessageW(FindDialog(), WM_COMMAND, MAKEWPARAM(win32::ControlWindowId(ControlId::Combo1), CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(Control(ControlId::Combo1)));
+}
+
+// A target an earlier version stored in this machine's own forms reads as it was meant; OK
+// stores it in forms every regional setting reads the same, and the next plug-in reads those
+// as the same day and time, shown again in this machine's forms.
+TEST_F(Dialog, OkStoresTheTargetInFixedFormsAndAnEarlierRegionalTargetStillReads) {
+  SYSTEMTIME day{};
+  day.wYear = 2026;
+  day.wMonth = 12;
+  day.wDay = 1;
+  DATE date = 0;
+  ASSERT_TRUE(::SystemTimeToVariantTime(&day, &date));
+  const LONG seconds = 20 * 3600 + 5 * 60;
+  const auto regional = [](DATE value) {
+    win32::UniqueBstr text;
+    EXPECT_HRESULT_SUCCEEDED(::VarBstrFromDate(value, LOCALE_USER_DEFAULT, 0, text.put()));
+    return std::wstring{text.get() ? text.get() : L""};
+  };
+  const std::wstring key = user_.SettingsKey(L"VelmoraTest.dll");
+  for (const auto& [name, text] : {std::pair{L"ToDate", regional(date)}, std::pair{L"ToTime", regional(seconds / 86400.0)}}) {
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), name, REG_SZ, text.c_str(),
+                                static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+  }
+  for (const char* run : {"the earlier regional texts", "the texts OK stored"}) {
+    initialized_ = false;
+    InFreshApartment([&] {
+      const ComPtr<IDispatch> plugin = CreateWithSeam();
+      ASSERT_NE(plugin, nullptr);
+      VelmoraSeamState state{};
+      std::wstring shown;
+      Configure(*plugin.Get(), {[&] {
+        ASSERT_HRESULT_SUCCEEDED(Seam<VelmoraSeamGetStateFn>("VelmoraSeamGetState")(&state));
+        shown = TextOf(Control(ControlId::txtDate));
+        ChooseCountUp();
+        Click(ControlId::cmdOk);
+      }});
+      EXPECT_EQ(state.dTargetDate, date) << "reading " << run;
+      EXPECT_EQ(std::lround(state.dTargetTime * 86400), seconds) << "reading " << run;
+      EXPECT_EQ(shown, regional(date)) << "reading " << run;
+      ::SysFreeString(state.sNick);
+      ::SysFreeString(state.sDelayCode);
+    });
+    EXPECT_EQ(user_.Read(L"ToDate", L"VelmoraTest.dll"), L"2026-12-01") << "after " << run;
+    EXPECT_EQ(user_.Read(L"ToTime", L"VelmoraTest.dll"), L"20:05:00") << "after " << run;
+  }
+}
+
+// An earlier version stored a typed fraction with the user's decimal separator. Where that
+// is a comma, "2,5" is 2.5 s and OK writes it with a point; elsewhere it is 2 s and stays.
+TEST_F(Dialog, OkWritesADelayCodeStoredWithTheUsersDecimalCommaWithAPoint) {
+  wchar_t separator[8] = {};
+  ASSERT_GT(::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator, 8), 1);
+  const bool comma = separator[0] == L',';
+  const wchar_t code[] = L"2,5";
+  ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, user_.SettingsKey(L"VelmoraTest.dll").c_str(), L"Interval", REG_SZ,
+                              code, sizeof code),
+            ERROR_SUCCESS);
+  std::wstring shown;
+  InFreshApartment([&] {
+    const ComPtr<IDispatch> plugin = CreateWithSeam();
+    ASSERT_NE(plugin, nullptr);
+    Configure(*plugin.Get(), {[] { Click(ControlId::cmdCancel); }});
+    Configure(*plugin.Get(), {[&] {
+      shown = TextOf(Control(ControlId::cmbDelay));
+      ChooseCountUp();
+      Click(ControlId::cmdOk);
+    }});
+  });
+  EXPECT_EQ(shown, comma ? L"2,5 Seconds" : L"2 Seconds");
+  EXPECT_EQ(user_.Read(L"Interval", L"VelmoraTest.dll"), comma ? L"2.5" : L"2,5") << L"separator " << separator;
 }
 
 TEST_F(Dialog, CloseBoxOkAndCancelHideTheWindowAndTheNextConfigureShowsTheSameOne) {

@@ -5,9 +5,10 @@
     regional_expected.py --forms LOCALE     prints the forms: short date, long time, decimal
 
 Only the lines that carry regional texts change: the date field, the combined date-and-time
-field, the stored "ToDate" and "ToTime" texts, and the delay field's decimal separator. They
-are rewritten by the locale's own Windows forms below; every other line, nicknames and the
-preview included, passes through unchanged.
+field and the delay field's decimal separator. They are rewritten by the locale's own Windows
+forms below; every other line, nicknames and the preview included, passes through unchanged.
+The stored "ToDate" and "ToTime" texts are yyyy-MM-dd and HH:mm:ss under every locale, so
+they pass through too.
 """
 import re
 import sys
@@ -51,10 +52,6 @@ def rewrite(line, locale):
         return f'txtDate text="{date(m)}"'
     if m := re.fullmatch(rf'txtDateTime text="{DATE} {TIME}"', line):
         return f'txtDateTime text="{date(m)} {time(m, 4)}"'
-    if m := re.fullmatch(rf'Stored ToDate="{DATE}"', line):
-        return f'Stored ToDate="{date(m)}"'
-    if m := re.fullmatch(rf'Stored ToTime="{TIME}"', line):
-        return f'Stored ToTime="{time(m)}"'
     if m := re.fullmatch(r'cmbDelay text="(-?\d+)\.(\d+(E[-+]\d+)?) Seconds" row=-1', line):
         return f'cmbDelay text="{m[1]}{decimal}{m[2]} Seconds" row=-1'
     return line
