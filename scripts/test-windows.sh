@@ -274,7 +274,8 @@ fi
 require_packages g++-mingw-w64-x86-64-win32 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-win32 \
   g++-mingw-w64-i686-posix mingw-w64-tools libwine-dev wine64 googletest xvfb xauth cmake \
   ninja-build locales python3
-# Wine's 32-bit half needs dpkg's i386 architecture, which a new Debian machine lacks. Where it
+# Wine's 32-bit half needs dpkg's i386 architecture, which a new Debian machine lacks: add_architecture
+# runs `dpkg --add-architecture i386` and refreshes the package lists. Where it
 # cannot be added the x86 tests are reported as not run (wine_runs_x86 says why); where it can,
 # a wine32 that does not install stops the run like any other package.
 if [[ " $ARCHS " == *" win32 "* ]] && add_architecture i386; then
