@@ -206,6 +206,16 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
       err=$out/$name.err
       (cd "$dir" && wine "$BIN/velmora-testhost.exe" --script "$name.vms" >"$actual" 2>"$err")
       status=$?
+      # Seen twice in some 300 runs under loaded Wine: the program ends with status 1 within
+      # a tenth of a second, before its first line, and says nothing on either stream (every
+      # failure of the test host itself is named on stderr). That is Wine not starting it, not
+      # a result: run it once more, from a fresh settings area, and say so.
+      if [[ $status -eq 1 && ! -s $actual && ! -s $err ]]; then
+        echo "    (retried $tag: script $name: the test host ended silently with status 1 before its first line)"
+        wine reg delete 'HKCU\Software\Tevrand' /f >/dev/null 2>&1
+        (cd "$dir" && wine "$BIN/velmora-testhost.exe" --script "$name.vms" >"$actual" 2>"$err")
+        status=$?
+      fi
       problems=$out/$name.problems
       : >"$problems"
       [[ $status -eq ${expectedExit:-0} ]] || { echo "exit status $status, expected ${expectedExit:-0}"; cat "$err"; } >>"$problems"
