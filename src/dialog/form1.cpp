@@ -74,7 +74,8 @@ void Form1::ShowModal() {
   everShown_ = true;
   shown_ = true;
   if (firstShow) SetFocus(TabOrder().front());
-  // A calendar left open shows the target again, not where its keys were left.
+  // A calendar left open opens again on the target (after Cancel, the reloaded one), not
+  // where its keys were left.
   CalendarToTarget();
   // The preview was computed at its last refresh, maybe days ago.
   RefreshPreview();

@@ -159,7 +159,7 @@ class Form1 {
   std::unique_ptr<DialogView> view_;
   std::array<ControlState, kControlCount> controls_;
   ControlId focus_ = ControlId::cmdOk;
-  DateTime calendarSelection_ = DateTime::FromDate(kCalendarMin);  // the target's from the load on
+  DateTime calendarSelection_ = DateTime::FromDate(kCalendarMin);  // the target's once shown
   bool loaded_ = false;
   bool shown_ = false;
   bool everShown_ = false;

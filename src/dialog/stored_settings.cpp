@@ -17,7 +17,6 @@ void Form1::Loadsetting() {
   state_.nCountType = ToCountType(settings_.GetSetting(kKeyType, std::int32_t{0})).value_or(0);
   const DateTime today = now.DatePart();
   dTargetDate = ToTargetDate(settings_.GetSetting(kKeyToDate, today), regional).value_or(today).DatePart();
-  CalendarToTarget();
   const DateTime timeOfDay = now.TimePart();
   dTargetTime =
       ToTargetTime(settings_.GetSetting(kKeyToTime, timeOfDay), regional).value_or(timeOfDay).TimePart();
