@@ -30,7 +30,6 @@ void Form1::CalendarToTarget() { MoveCalendarSelection(dTargetDate.Ymd()); }
 
 void Form1::calDate_DateClick(DateTime date) {
   dTargetDate = date.DatePart();
-  CalendarToTarget();
   SetText(ControlId::txtDate, platform_.regional->DateTimeToText(dTargetDate));
   RefreshCombinedField();
   SetVisible(ControlId::calDate, false);
