@@ -74,6 +74,9 @@ void Form1::ShowModal() {
   everShown_ = true;
   shown_ = true;
   if (firstShow) SetFocus(TabOrder().front());
+  // A calendar left open opens again on the target (after Cancel, the reloaded one), not
+  // where its keys were left.
+  CalendarToTarget();
   // The preview was computed at its last refresh, maybe days ago.
   RefreshPreview();
   view_->ShowModal();
@@ -176,19 +179,9 @@ void Form1::cmdOk_Click() {
   state_.sNick = Control(ControlId::Text2).text;
   state_.nCountType = static_cast<std::int16_t>(Control(ControlId::Combo1).row + 1);
   schedule_.Split(state_.nDelaySeconds);
-  settings_.SaveSetting(kKeyEnable, state_.bEnabled);
-  settings_.SaveSetting(kKeyNick, state_.sNick);
-  settings_.SaveSetting(kKeyType, std::int32_t{state_.nCountType});
-  // The target in fixed forms and a delay code with ".": texts that read the same under
-  // any regional setting, so a change of the user's forms cannot move the target.
-  state_.sDelayCode = PortableDelayCode(state_.sDelayCode, platform_.regional->DecimalSeparator());
-  settings_.SaveSetting(kKeyToDate, IsoDateText(dTargetDate));
-  settings_.SaveSetting(kKeyToTime, IsoTimeText(dTargetTime));
-  settings_.SaveSetting(kKeyInterval, state_.sDelayCode);
   state_.nRepeat = static_cast<std::int16_t>(std::max(Control(ControlId::cmbRepeat).row, 0));
   state_.sNickDone = Control(ControlId::txtDone).text;
-  settings_.SaveSetting(kKeyRepeat, std::int32_t{state_.nRepeat});
-  settings_.SaveSetting(kKeyNickDone, state_.sNickDone);
+  StoreSettings();
   Hide();
 }
 
@@ -240,64 +233,6 @@ void Form1::cmbRepeat_Click() {
 void Form1::txtDone_Change() {
   state_.sNickDone = Control(ControlId::txtDone).text;
   RefreshPreview();
-}
-
-// Date field and calendar ------------------------------------------------------------------
-
-void Form1::txtDate_GotFocus() { SetVisible(ControlId::calDate, true); }
-
-void Form1::udDate_Click() { SetVisible(ControlId::calDate, !Control(ControlId::calDate).visible); }
-
-void Form1::calDate_DateClick(DateTime date) {
-  calendarSelection_ = date.DatePart();
-  dTargetDate = date.DatePart();
-  SetText(ControlId::txtDate, platform_.regional->DateTimeToText(dTargetDate));
-  RefreshCombinedField();
-  SetVisible(ControlId::calDate, false);
-  RefreshPreview();
-}
-
-// The open calendar's keys, as the platform's calendar has them where it handles keys at
-// all: the arrows move the selection a day or a week, Page Up and Page Down a month, Home
-// and End to the month's ends; Enter and Space take the selected date as its click does;
-// Esc closes it unchanged. A hidden calendar takes no keys.
-std::int32_t Form1::calDate_KeyDown(std::int32_t keyCode) {
-  if (!Control(ControlId::calDate).visible) return keyCode;
-  using namespace std::chrono;
-  const year_month_day day = calendarSelection_.Ymd();
-  const auto byDays = [&](int count) { MoveCalendarSelection(year_month_day{sys_days{day} + days{count}}); };
-  const auto byMonths = [&](int count) {
-    const year_month_day moved = day + months{count};
-    MoveCalendarSelection(moved.ok() ? moved : year_month_day{moved.year() / moved.month() / last});
-  };
-  switch (keyCode) {
-    case kKeyLeft: byDays(-1); break;
-    case kKeyRight: byDays(1); break;
-    case kKeyUp: byDays(-7); break;
-    case kKeyDown: byDays(7); break;
-    case kKeyPageUp: byMonths(-1); break;
-    case kKeyPageDown: byMonths(1); break;
-    case kKeyHome: MoveCalendarSelection(day.year() / day.month() / 1); break;
-    case kKeyEnd: MoveCalendarSelection(day.year() / day.month() / last); break;
-    case kKeyEnter:
-    case kKeySpace: calDate_DateClick(calendarSelection_); break;
-    case kKeyEscape: SetVisible(ControlId::calDate, false); break;
-    default: return keyCode;
-  }
-  return 0;
-}
-
-void Form1::MoveCalendarSelection(std::chrono::year_month_day day) {
-  const DateTime moved = DateTime::FromDate(std::clamp(day, kCalendarMin, kCalendarMax));
-  if (moved == calendarSelection_) return;
-  calendarSelection_ = moved;
-  Changed(ControlId::calDate);
-}
-
-// A closed calendar keeps no focus: it goes to the date's spinner beside the field, whose
-// arrows open the calendar again (the field itself would open it at once).
-void Form1::LeaveClosedCalendar() {
-  if (focus_ == ControlId::calDate && !Control(ControlId::calDate).visible) SetFocus(ControlId::udDate);
 }
 
 // User input ---------------------------------------------------------------------------------
@@ -384,26 +319,6 @@ void Form1::UserSpin(ControlId spin, bool up) {
   Load();
   if (spin == ControlId::udTime) udTime_Click(up);
   if (spin == ControlId::udDate) udDate_Click();
-}
-
-std::optional<std::u16string> Form1::UserPickDate(DateTime date) {
-  Load();
-  if (!Control(ControlId::calDate).visible) return u"the calendar is hidden";
-  const auto day = date.Ymd();
-  if (day < kCalendarMin || day > kCalendarMax) {
-    return u"the calendar offers only " + IsoDateText(DateTime::FromDate(kCalendarMin)) + u" to " +
-           IsoDateText(DateTime::FromDate(kCalendarMax));
-  }
-  // Clicking into the calendar takes the focus, so the date field can gain it again.
-  SetFocus(ControlId::calDate);
-  calDate_DateClick(date);
-  LeaveClosedCalendar();
-  return std::nullopt;
-}
-
-void Form1::UserBrowseCalendar(DateTime selection) {
-  Load();
-  MoveCalendarSelection(selection.Ymd());
 }
 
 void Form1::UserClose() {

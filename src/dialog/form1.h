@@ -27,12 +27,11 @@ namespace velmora {
 inline constexpr std::u16string_view kApplicationName = u"Velmora";
 inline constexpr std::u16string_view kCountTypePrompt = u"Choose Count Type";
 
-// The month calendar's range and the date it first shows. The range is as wide as the
-// stored date texts and the platform's date conversions reach, so neither a birthday long
-// past nor a date far ahead is out of reach.
+// The month calendar's range. It is as wide as the stored date texts and the platform's
+// date conversions reach, so neither a birthday long past nor a date far ahead is out of
+// reach.
 inline constexpr std::chrono::year_month_day kCalendarMin{std::chrono::year{1900} / 1 / 1};
 inline constexpr std::chrono::year_month_day kCalendarMax{std::chrono::year{9999} / 12 / 31};
-inline constexpr std::chrono::year_month_day kCalendarFirst{std::chrono::year{2005} / 3 / 13};
 
 class Form1 {
  public:
@@ -143,7 +142,12 @@ class Form1 {
   void TypeTimeDigit(char16_t digit);
   void StepTime(bool up);
 
+  // Writes the state's settings; OK has taken the controls' values into it first.
+  void StoreSettings();
+
   // Calendar helpers.
+  void OpenCalendar();
+  void CalendarToTarget();
   void MoveCalendarSelection(std::chrono::year_month_day day);
   void LeaveClosedCalendar();
 
@@ -155,7 +159,7 @@ class Form1 {
   std::unique_ptr<DialogView> view_;
   std::array<ControlState, kControlCount> controls_;
   ControlId focus_ = ControlId::cmdOk;
-  DateTime calendarSelection_ = DateTime::FromDate(kCalendarFirst);
+  DateTime calendarSelection_ = DateTime::FromDate(kCalendarMin);  // the target's once shown
   bool loaded_ = false;
   bool shown_ = false;
   bool everShown_ = false;

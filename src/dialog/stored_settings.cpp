@@ -1,3 +1,5 @@
+// The dialog's settings in the store: read into the state and the controls at load and by
+// Cancel, written by OK.
 #include "dialog/form1.h"
 #include "settings/conversions.h"
 
@@ -46,6 +48,20 @@ void Form1::Loadsetting() {
     SetText(ControlId::cmdEnable, u"Enable");
     timCount_->SetEnabled(false);
   }
+}
+
+void Form1::StoreSettings() {
+  settings_.SaveSetting(kKeyEnable, state_.bEnabled);
+  settings_.SaveSetting(kKeyNick, state_.sNick);
+  settings_.SaveSetting(kKeyType, std::int32_t{state_.nCountType});
+  // The target in fixed forms and a delay code with ".": texts that read the same under
+  // any regional setting, so a change of the user's forms cannot move the target.
+  state_.sDelayCode = PortableDelayCode(state_.sDelayCode, platform_.regional->DecimalSeparator());
+  settings_.SaveSetting(kKeyToDate, IsoDateText(dTargetDate));
+  settings_.SaveSetting(kKeyToTime, IsoTimeText(dTargetTime));
+  settings_.SaveSetting(kKeyInterval, state_.sDelayCode);
+  settings_.SaveSetting(kKeyRepeat, std::int32_t{state_.nRepeat});
+  settings_.SaveSetting(kKeyNickDone, state_.sNickDone);
 }
 
 void Form1::FixInterval() {
