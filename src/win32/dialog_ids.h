@@ -9,7 +9,18 @@
 
 namespace velmora::win32 {
 
-inline constexpr wchar_t kDialogWindowClass[] = L"VelmoraForm1";
+// The dialog manager's own class: the window registers none. Message boxes share it, so
+// the window is known by its caption too.
+inline constexpr wchar_t kDialogWindowClass[] = L"#32770";
+inline constexpr wchar_t kDialogCaption[] = L"Zorvane";
+
+inline bool IsDialogWindow(HWND window) {
+  wchar_t name[16] = {};
+  wchar_t caption[16] = {};
+  ::GetClassNameW(window, name, 16);
+  ::GetWindowTextW(window, caption, 16);
+  return ::lstrcmpW(name, kDialogWindowClass) == 0 && ::lstrcmpW(caption, kDialogCaption) == 0;
+}
 
 // Control identifiers start above IDOK and IDCANCEL, which the dialog manager sends for
 // Enter and Escape: neither button is the window's default or cancel button.

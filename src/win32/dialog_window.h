@@ -1,21 +1,20 @@
 #pragma once
-// The configuration window on Windows: a top-level window of the platform's controls that
-// renders Form1's control state and feeds the user's input into Form1's User* entry points.
+// The configuration window on Windows: a dialog made from a template in memory that renders
+// Form1's control state and feeds the user's input into Form1's User* entry points. The
+// dialog manager moves the focus (Tab, arrows, access keys) in the template's window order.
 //
-// The window is made at the first show and then lives as long as the dialog model; while
-// it exists it keeps the DLL loaded, since its procedures are the DLL's code. Showing runs
-// a modal loop of its own that returns when the model hides the window. Everything runs on
-// the thread that made the plug-in.
+// The window is made at the first show and then lives as long as the dialog model. Showing
+// runs a modal loop of its own that returns when the model hides the window. Everything runs
+// on the thread that made the plug-in, whose plug-in keeps the DLL loaded meanwhile.
 #include <windows.h>
 // The view's MessageBox is the port's operation, not the Win32 macro of that name.
 #undef MessageBox
 
-#include <array>
-#include <optional>
+#include <bitset>
+#include <vector>
 
+#include "common_controls.h"
 #include "dialog/form1.h"
-#include "dialog_visual_styles.h"
-#include "module.h"
 #include "ports/dialog_view.h"
 #include "raii.h"
 
@@ -38,62 +37,46 @@ class DialogWindow final : public DialogView {
   using UniqueFont = UniqueAny<HFONT, &::DeleteObject>;
 
   bool Create();
-  void CreateControl(ControlId id);
+  void Initialize();
+  [[nodiscard]] HWND Window(ControlId control) const;
 
-  // Layout: rows as tall as their texts need in the message font at the window's DPI.
-  void Layout();
-  [[nodiscard]] int Scale(int pixels) const;
-  [[nodiscard]] int LineHeight(HFONT font) const;
-  [[nodiscard]] int NeededHeight(ControlId id, int width, int line) const;
-  // Places the calendar at `top`; answers its bottom.
-  int PlaceCalendar(const LOGFONTW& face, int top);
-  // Whether the open calendar lies over the control.
-  [[nodiscard]] bool Covered(HWND control) const;
-  [[nodiscard]] HWND Window(ControlId control) const { return controls_[static_cast<std::size_t>(control)]; }
-  // Where a list's text is edited and typed into: its edit field; any other control itself.
-  [[nodiscard]] HWND EditField(ControlId control) const;
-  [[nodiscard]] std::optional<ControlId> ControlOfWindow(HWND window) const;
+  // dialog_layout.cpp: the template, and the layout in its dialog units at the window's
+  // DPI and in the user's message font, the calendar as large as it needs.
+  static std::vector<WORD> Template();
+  void Layout(int dpi);
+  void PlaceCalendar(const LOGFONTW& face, int width, int& height);
+  static void Name(HWND control, const wchar_t* name);
 
   // Rendering: model -> controls, comparing before each write.
   void Render(ControlId control);
   void RenderFocus();
 
-  // The window's procedure and its handlers.
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+  static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
   void OnCommand(ControlId control, UINT code);
   LRESULT OnNotify(ControlId control, const NMHDR& header);
-  void OnClose();
 
   // The controls' subclass procedure: keys, characters, focus and clicks reach the model.
   static LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                       DWORD_PTR self);
   LRESULT HandleControl(ControlId control, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  static bool HasFocusMark(ControlId control);
-  static LRESULT PaintWithFocusMark(HWND window);
+  LRESULT PaintWithFocusMark(HWND window);
 
-  // The modal loop's keyboard handling before dispatch; true when the message was used.
-  bool PreTranslate(MSG& message);
-  void MoveFocus(bool forward);
-
-  // Runs a user action on the model, unless the view itself is writing into the controls.
+  // Runs a user action on the model, unless the view itself is writing into the controls;
+  // a failure is shown in a message box, as the runtime of such a dialog reports it.
   template <typename Action>
   void UserInput(Action&& action);
-  // Inside a catch: the failure in a Velmora message box, as the runtime of such a dialog
-  // reports what the user's action raised.
   void ReportFailure() noexcept;
-  void ShowFailure(std::u16string_view text) noexcept;
 
   Form1& form_;
-  std::optional<ModuleReference> moduleReference_;
-  VisualStyles styles_;
+  CommonControls commonControls_;
   UniqueFont font_;
   UniqueFont calendarFont_;
   UniqueHwnd window_;
-  std::array<HWND, kControlCount> controls_{};
-  int dpi_ = 96;        // the window's, from the system and then from each DPI change
-  int systemDpi_ = 96;  // the one the system's font metrics are given in
-  SIZE frameSize_{};    // the whole window's, as the layout wants it
+  // The rows the open calendar lies over: hidden while it is open.
+  std::bitset<kControlCount> covered_;
+  SIZE frameSize_{};  // the whole window's, as the layout wants it
+  int dpi_ = 0;
   int rendering_ = 0;  // writes into the controls in progress; their notifications are not the user's
   bool modal_ = false;
 };
