@@ -3,9 +3,13 @@
 // hosts and tests that find it and act on it as a user would.
 #include <windows.h>
 
+#include <cstdint>
 #include <optional>
+#include <string>
+#include <utility>
 
 #include "ports/controls.h"
+#include "text_win32.h"
 
 namespace velmora::win32 {
 
@@ -39,6 +43,20 @@ inline HWND EditFieldOf(HWND control, ControlId id) {
   COMBOBOXINFO parts{};
   parts.cbSize = sizeof parts;
   return ::GetComboBoxInfo(control, &parts) && parts.hwndItem ? parts.hwndItem : control;
+}
+
+inline std::u16string WindowText(HWND window) {
+  std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return FromWide(text);
+}
+
+// An edit field's selection: start (the caret) and end.
+inline std::pair<std::int32_t, std::int32_t> Selection(HWND edit) {
+  DWORD start = 0;
+  DWORD end = 0;
+  ::SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  return {static_cast<std::int32_t>(start), static_cast<std::int32_t>(end)};
 }
 
 }  // namespace velmora::win32

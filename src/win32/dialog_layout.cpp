@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "automation_date.h"
 #include "dialog_ids.h"
 #include "module.h"
 
@@ -36,26 +37,24 @@ constexpr short kClientHeight = 304;
 constexpr short kBelowCalendar = 200;
 constexpr short kCalendarGap = 4;
 
-struct Kind {
-  WORD atom;  // a predefined class, or 0 for a common control by its name
+// By ControlKind: the predefined class (or 0 for a common control by its name) and styles.
+// The spinners take the arrow keys as clicks on their arrows.
+constexpr struct {
+  WORD atom;
   const wchar_t* name;
   DWORD style;
-  DWORD exStyle = 0;
+  DWORD exStyle;
+} kKinds[] = {
+    {0x80, nullptr, BS_PUSHBUTTON | WS_TABSTOP, 0},
+    {0x82, nullptr, SS_LEFT, 0},
+    {0x81, nullptr, ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE},
+    {0x81, nullptr, ES_AUTOHSCROLL | WS_TABSTOP | ES_READONLY, WS_EX_CLIENTEDGE},
+    {0x85, nullptr, CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP, 0},
+    {0x85, nullptr, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0},
+    {0, UPDOWN_CLASSW, UDS_ARROWKEYS | WS_TABSTOP, 0},
+    {0, MONTHCAL_CLASSW, WS_TABSTOP | WS_BORDER, 0},
 };
-Kind KindOf(ControlKind kind) {
-  constexpr DWORD kEdit = ES_AUTOHSCROLL | WS_TABSTOP;
-  switch (kind) {
-    case ControlKind::kButton: return {0x80, nullptr, BS_PUSHBUTTON | WS_TABSTOP};
-    case ControlKind::kTextBox: return {0x81, nullptr, kEdit, WS_EX_CLIENTEDGE};
-    case ControlKind::kLockedTextBox: return {0x81, nullptr, kEdit | ES_READONLY, WS_EX_CLIENTEDGE};
-    case ControlKind::kList: return {0x85, nullptr, CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP};
-    case ControlKind::kDropList: return {0x85, nullptr, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP};
-    // The spinners take the arrow keys as clicks on their arrows.
-    case ControlKind::kSpin: return {0, UPDOWN_CLASSW, UDS_ARROWKEYS | WS_TABSTOP};
-    case ControlKind::kCalendar: return {0, MONTHCAL_CLASSW, WS_TABSTOP | WS_BORDER};
-    default: return {0x82, nullptr, SS_LEFT};
-  }
-}
+static_assert(std::size(kKinds) == static_cast<std::size_t>(ControlKind::kCalendar) + 1);
 
 // The accessibility proxy names a spinner or a calendar by its own window text.
 const wchar_t* OwnName(ControlId id) { return id == udTime ? L"Time" : id == udDate || id == calDate ? L"Date" : L""; }
@@ -147,7 +146,7 @@ std::vector<WORD> DialogTemplate() {
                          static_cast<WORD>(face.lfWeight), MAKEWORD(face.lfItalic, face.lfCharSet)});
   text(face.lfFaceName);
   for (const Place& place : kPlaces) {
-    const Kind kind = KindOf(Info(place.id).kind);
+    const auto& kind = kKinds[static_cast<std::size_t>(Info(place.id).kind)];
     if (out.size() % 2) out.push_back(0);  // each item starts on a DWORD
     dword(0), dword(kind.exStyle);
     dword(WS_CHILD | kind.style | (place.id == calDate ? 0 : WS_VISIBLE) | (place.id == Label2 ? SS_NOTIFY : 0));
@@ -182,8 +181,8 @@ void LayOut(HWND dialog, int dpi, Layout& layout) {
     return RECT{::MulDiv(p.x, across, 4), down(p.y), ::MulDiv(p.x + p.cx, across, 4), down(p.y + p.cy)};
   };
   RECT calendar = rect(*std::ranges::find(kPlaces, calDate, &Place::id));
-  const HWND calendarWindow = ::GetDlgItem(dialog, ControlWindowId(calDate));
-  calendar.bottom = std::max<LONG>(calendar.bottom, calendar.top + FitCalendar(calendarWindow, face, calendar.right - calendar.left, layout));
+  const int needed = FitCalendar(::GetDlgItem(dialog, ControlWindowId(calDate)), face, calendar.right - calendar.left, layout);
+  calendar.bottom = std::max<LONG>(calendar.bottom, calendar.top + needed);
   const int shift = std::max<int>(0, calendar.bottom + down(kCalendarGap) - down(kBelowCalendar));
   for (const Place& place : kPlaces) {
     const HWND control = ::GetDlgItem(dialog, ControlWindowId(place.id));
@@ -195,7 +194,8 @@ void LayOut(HWND dialog, int dpi, Layout& layout) {
     // A list's own field, without its dropped rows.
     ::GetWindowRect(control, &where);
     ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&where), 2);
-    layout.covered[static_cast<std::size_t>(place.id)] = place.id != calDate && ::IntersectRect(&where, &where, &calendar);
+    const bool covered = place.id != calDate && ::IntersectRect(&where, &where, &calendar);
+    layout.covered[static_cast<std::size_t>(place.id)] = covered;
   }
   RECT frame{};
   RECT client{};
@@ -207,36 +207,89 @@ void LayOut(HWND dialog, int dpi, Layout& layout) {
   ::InvalidateRect(dialog, nullptr, TRUE);
 }
 
-void NameForScreenReaders(HWND dialog) {
+INT_PTR LayoutMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, Layout& layout) {
+  switch (message) {
+    case WM_GETMINMAXINFO: {  // the whole window, even where it is taller than the screen
+      POINT& largest = reinterpret_cast<MINMAXINFO*>(lParam)->ptMaxTrackSize;
+      largest = {std::max(largest.x, layout.frame.cx), std::max(largest.y, layout.frame.cy)};
+      return TRUE;
+    }
+    case WM_DPICHANGED: {  // on a monitor of another DPI: the suggested place, laid out anew
+      const auto& place = *reinterpret_cast<const RECT*>(lParam);
+      ::SetWindowPos(dialog, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+      LayOut(dialog, HIWORD(wParam), layout);
+      return TRUE;
+    }
+    case WM_SETTINGCHANGE:  // maybe a new message font
+      if (wParam == SPI_SETNONCLIENTMETRICS) LayOut(dialog, layout.dpi, layout);
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+void PrepareControls(HWND dialog, const Form1& form) {
+  const auto control = [&](ControlId id) { return ::GetDlgItem(dialog, ControlWindowId(id)); };
+  for (const ControlId list : {Combo1, cmbDelay, cmbRepeat}) {
+    for (const std::u16string& row : form.Control(list).rows) {
+      ::SendMessageW(control(list), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ToWide(row).c_str()));
+    }
+  }
+  SYSTEMTIME range[2] = {ToSystemTime(DateTime::FromDate(kCalendarMin)),
+                         ToSystemTime(DateTime::FromDate(kCalendarMax))};
+  ::SendMessageW(control(calDate), MCM_SETRANGE, GDTR_MIN | GDTR_MAX, reinterpret_cast<LPARAM>(range));
+  // An up-down away from its limits notifies every click.
+  for (const ControlId spin : {udDate, udTime}) {
+    ::SendMessageW(control(spin), UDM_SETRANGE32, 0, 100);
+    ::SendMessageW(control(spin), UDM_SETPOS32, 0, 50);
+  }
   static constexpr GUID kServices{0xb5f8350b, 0x0548, 0x48b1, {0xa6, 0xee, 0x88, 0xbd, 0x00, 0xb4, 0xa5, 0xe7}};
   static constexpr GUID kInterface{0x6e26e776, 0x04f0, 0x495d, {0x80, 0xe4, 0x33, 0x30, 0x35, 0x2e, 0x31, 0x69}};
   static constexpr GUID kName{0x608d3df8, 0x8128, 0x4aa7, {0xa4, 0x28, 0xf5, 0x5e, 0x49, 0x26, 0x72, 0x91}};
   Microsoft::WRL::ComPtr<IAccPropServices> services;
-  if (FAILED(::CoCreateInstance(kServices, nullptr, CLSCTX_INPROC_SERVER, kInterface,
-                                reinterpret_cast<void**>(services.GetAddressOf())))) {
-    return;
-  }
-  for (const ControlId id : {udTime, udDate, calDate}) {
-    services->SetHwndPropStr(::GetDlgItem(dialog, ControlWindowId(id)), static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
-                             kName, OwnName(id));
+  if (SUCCEEDED(::CoCreateInstance(kServices, nullptr, CLSCTX_INPROC_SERVER, kInterface,
+                                   reinterpret_cast<void**>(services.GetAddressOf())))) {
+    for (const ControlId id : {udTime, udDate, calDate}) {
+      services->SetHwndPropStr(control(id), static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, kName, OwnName(id));
+    }
   }
 }
 
+bool HasFocusMark(ControlId id) {
+  return Info(id).kind == ControlKind::kSpin || Info(id).kind == ControlKind::kCalendar;
+}
+
+LRESULT PaintWithFocusMark(HWND control, decltype(&::DefSubclassProc) paint) {
+  const HRGN update = ::CreateRectRgn(0, 0, 0, 0);
+  const bool partial = update && ::GetUpdateRgn(control, update, FALSE) != ERROR;
+  const LRESULT result = paint(control, WM_PAINT, 0, 0);
+  RECT frame{};
+  if (partial && ::GetFocus() == control && ::GetClientRect(control, &frame) && ::InflateRect(&frame, -1, -1)) {
+    const HDC dc = ::GetDC(control);
+    ::SelectClipRgn(dc, update);
+    ::DrawFocusRect(dc, &frame);
+    ::ReleaseDC(control, dc);
+  }
+  if (update) ::DeleteObject(update);
+  return result;
+}
+
 int DpiOf(HWND window) {
+  // Looked up: Windows 7 has it not. On 8.1 a host aware of each monitor has loaded shcore.
   const auto find = [](const wchar_t* module, const char* name) {
     const HMODULE loaded = ::GetModuleHandleW(module);
     return loaded ? reinterpret_cast<void*>(::GetProcAddress(loaded, name)) : nullptr;
   };
-  if (const auto forWindow = reinterpret_cast<UINT(WINAPI*)(HWND)>(find(L"user32.dll", "GetDpiForWindow"))) {
-    return static_cast<int>(forWindow(window));
-  }
-  // Windows 8.1: only a host aware of each monitor's DPI, which has loaded shcore, gets one.
-  using ForMonitor = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
   UINT x = 0;
   UINT y = 0;
-  const auto forMonitor = reinterpret_cast<ForMonitor>(find(L"shcore.dll", "GetDpiForMonitor"));
-  const bool ok = forMonitor && SUCCEEDED(forMonitor(::MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), 0, &x, &y));
-  return ok ? static_cast<int>(y) : SystemDpi();
+  if (const auto forWindow = reinterpret_cast<UINT(WINAPI*)(HWND)>(find(L"user32.dll", "GetDpiForWindow"))) {
+    y = forWindow(window);
+  } else if (const auto forMonitor = reinterpret_cast<HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*)>(
+                 find(L"shcore.dll", "GetDpiForMonitor"))) {
+    forMonitor(::MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), 0, &x, &y);
+  }
+  return y ? static_cast<int>(y) : SystemDpi();
 }
 
 }  // namespace velmora::win32

@@ -8,6 +8,7 @@
 #include <bitset>
 #include <vector>
 
+#include "dialog/form1.h"
 #include "ports/controls.h"
 #include "raii.h"
 
@@ -52,9 +53,18 @@ struct Layout {
 // Today line need (the rows below it move down when it needs more), and sizes the window.
 void LayOut(HWND dialog, int dpi, Layout& layout);
 
-// Names the spinners and the calendar for screen readers where the platform's annotation
-// service works; their window texts name them where it does not.
-void NameForScreenReaders(HWND dialog);
+// The window's own messages of DPI, font and size; FALSE for any other.
+INT_PTR LayoutMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, Layout& layout);
+
+// The lists' rows, the calendar's range, the spinners' middle, and the spinners' and the
+// calendar's names for screen readers where the platform's annotation service works (their
+// window texts name them where it does not).
+void PrepareControls(HWND dialog, const Form1& form);
+
+// The spinners and the calendar draw no focus of their own: they get the dotted frame that
+// buttons show, drawn over what they repaint and only there, so as not to rub out an earlier one.
+bool HasFocusMark(ControlId id);
+LRESULT PaintWithFocusMark(HWND control, decltype(&::DefSubclassProc) paint);
 // The window's own DPI where the system tells it (each monitor's, to a host aware of them).
 int DpiOf(HWND window);
 

@@ -1,12 +1,10 @@
-// The configuration window: a dialog made from a template in memory (dialog_layout.cpp) that
-// renders Form1's control state and feeds the user's input into Form1's User* entry points;
-// the dialog manager moves the focus in the template's window order. Made at the first show,
-// it lives as long as the model; everything runs on the thread that made the plug-in.
+// The configuration window: a dialog from a template in memory (dialog_layout.cpp) that renders
+// Form1's control state and feeds the user's input into Form1's User* entry points. Made at the
+// first show, it lives as long as the model, on the thread that made the plug-in.
 #include <windows.h>
 #include <commctrl.h>
 #undef MessageBox  // the view's operation, not the Win32 macro
 
-#include <algorithm>
 #include <string>
 
 #include "automation_date.h"
@@ -24,47 +22,18 @@ namespace {
 using enum ControlId;
 using Kind = ControlKind;
 
-constexpr int kSpinMiddle = 50;             // an up-down away from its limits notifies every click
 constexpr UINT kRenderAgain = WM_APP + 1;   // renders control wParam once more
 constexpr UINT kUncoverFocus = WM_APP + 2;  // the calendar opened, maybe over the focus
 
-std::u16string WindowText(HWND window) {
-  std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-  return FromWide(text);
-}
-
-std::pair<std::int32_t, std::int32_t> Selection(HWND edit) {
-  DWORD start = 0;
-  DWORD end = 0;
-  ::SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-  return {static_cast<std::int32_t>(start), static_cast<std::int32_t>(end)};
-}
-
-// The spinners and the calendar draw no focus of their own: they get the dotted frame that
-// buttons show, drawn over what they repaint and only there, so as not to rub out an earlier one.
-bool HasFocusMark(ControlId id) { return Info(id).kind == Kind::kSpin || Info(id).kind == Kind::kCalendar; }
-LRESULT PaintWithFocusMark(HWND window, decltype(&::DefSubclassProc) next) {
-  const HRGN update = ::CreateRectRgn(0, 0, 0, 0);
-  const bool partial = update && ::GetUpdateRgn(window, update, FALSE) != ERROR;
-  const LRESULT result = next(window, WM_PAINT, 0, 0);
-  RECT frame{};
-  if (partial && ::GetFocus() == window && ::GetClientRect(window, &frame) && ::InflateRect(&frame, -1, -1)) {
-    const HDC dc = ::GetDC(window);
-    ::SelectClipRgn(dc, update);
-    ::DrawFocusRect(dc, &frame);
-    ::ReleaseDC(window, dc);
-  }
-  if (update) ::DeleteObject(update);
-  return result;
+bool KeyWanted(const MSG* key, bool calendar) {
+  return key && (key->message == WM_KEYDOWN || key->message == WM_CHAR) &&
+         (key->wParam == VK_RETURN || (calendar && (key->wParam == VK_ESCAPE || key->wParam == VK_SPACE)));
 }
 
 class DialogWindow final : public DialogView {
  public:
   explicit DialogWindow(Form1& form) : form_(form) {}
   ~DialogWindow() override { ++rendering_; }  // nothing said while the window goes is the user's
-  DialogWindow(const DialogWindow&) = delete;
-  DialogWindow& operator=(const DialogWindow&) = delete;
 
   void ControlChanged(ControlId id) override { Render(id); }
   void FocusChanged(ControlId) override { RenderFocus(); }
@@ -78,7 +47,7 @@ class DialogWindow final : public DialogView {
     ::PostMessageW(window_.get(), WM_NULL, 0, 0);  // wakes the loop when the hide came from outside it
   }
   void MessageBox(std::u16string_view title, std::u16string_view text, MessageIcon icon) override {
-    const InContext scope(commonControls_);
+    const InContext scope(controls_);
     const HWND owner = window_ && ::IsWindowVisible(window_.get()) ? window_.get() : nullptr;
     ::MessageBoxW(owner, ToWide(text).c_str(), ToWide(title).c_str(),
                   MB_OK | (icon == MessageIcon::kInformation ? MB_ICONINFORMATION : 0) | (owner ? 0 : MB_TASKMODAL));
@@ -93,30 +62,26 @@ class DialogWindow final : public DialogView {
   void OnCommand(ControlId id, UINT code);
   LRESULT HandleControl(ControlId id, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-  // Runs a user action, or anything the window meets, unless the view itself is writing into
-  // the controls. Nothing may unwind through the system: a failure is shown in a box, as the
-  // runtime of such a dialog shows it.
+  // Nothing may unwind through the system: a failure is shown in a box, as such a dialog's
+  // runtime shows it. The user's input reaches the model unless the view itself is writing.
   template <typename Result = int, typename Action>
   Result Guarded(Action&& action, Result failed = {}) noexcept {
     try {
-      return action();
-    } catch (const VelmoraError& error) {
-      Report(error.Description());
+      try {
+        return action();
+      } catch (const VelmoraError& error) {
+        MessageBox(kApplicationName, error.Description(), MessageIcon::kNone);
+      } catch (...) {
+        MessageBox(kApplicationName, u"Out of memory", MessageIcon::kNone);
+      }
     } catch (...) {
-      Report(u"Out of memory");
+      ::OutputDebugStringW(L"Velmora: a failure in the configuration window could not be shown\n");
     }
     return failed;
   }
   template <typename Action>
   void UserInput(Action&& action) {
     if (rendering_ == 0) Guarded([&] { return action(), 0; });
-  }
-  void Report(std::u16string_view text) noexcept {
-    try {
-      MessageBox(kApplicationName, text, MessageIcon::kNone);
-    } catch (...) {
-      ::OutputDebugStringW(L"Velmora: a failure in the configuration window could not be shown\n");
-    }
   }
 
   static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -130,13 +95,13 @@ class DialogWindow final : public DialogView {
   static LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                       DWORD_PTR self) {
     auto* dialog = reinterpret_cast<DialogWindow*>(self);
-    if (message == WM_NCDESTROY) dialog->commonControls_.removeSubclass(window, &ControlProc, id);
+    if (message == WM_NCDESTROY) dialog->controls_.removeSubclass(window, &ControlProc, id);
     return dialog->Guarded<LRESULT>(
         [&] { return dialog->HandleControl(static_cast<ControlId>(id), window, message, wParam, lParam); });
   }
 
   Form1& form_;
-  CommonControls commonControls_;
+  CommonControls controls_;
   Layout layout_;
   UniqueHwnd window_;
   int rendering_ = 0;  // writes into the controls in progress: their notifications are not the user's
@@ -144,8 +109,8 @@ class DialogWindow final : public DialogView {
 };
 
 void DialogWindow::ShowModal() {
-  if (!window_ && commonControls_.Load()) {
-    const InContext scope(commonControls_);
+  if (!window_ && controls_.Load()) {
+    const InContext scope(controls_);
     const std::vector<WORD> words = DialogTemplate();
     // No owner: the host may have no window of its own to lend. WM_INITDIALOG keeps it.
     ::CreateDialogIndirectParamW(ThisModule(), reinterpret_cast<LPCDLGTEMPLATEW>(words.data()), nullptr,
@@ -156,46 +121,31 @@ void DialogWindow::ShowModal() {
   ::ShowWindow(window_.get(), SW_SHOW);
   ::SetForegroundWindow(window_.get());
   RenderFocus();
-  MSG message;
-  while (modal_) {
-    const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
-    if (got <= 0) {
-      if (got == 0) ::PostQuitMessage(static_cast<int>(message.wParam));  // for the loop outside
+  for (MSG message; modal_;) {
+    if (const BOOL got = ::GetMessageW(&message, nullptr, 0, 0); got <= 0) {
+      if (got == 0) ::PostQuitMessage(static_cast<int>(message.wParam));  // the quit is the loop outside's
       break;
     }
     const HWND window = window_.get();
-    if (message.hwnd == window || ::IsChild(window, message.hwnd)) {
-      // F1 anywhere in the window opens the help, as a click on the help label does.
-      if (message.message == WM_KEYDOWN && message.wParam == VK_F1) {
-        UserInput([&] { form_.UserClick(Label2); });
-        continue;
-      }
-      if (::IsDialogMessageW(window, &message)) continue;
+    const bool mine = message.hwnd == window || ::IsChild(window, message.hwnd);
+    // F1 anywhere in the window opens the help, as a click on the help label does.
+    if (mine && message.message == WM_KEYDOWN && message.wParam == VK_F1) {
+      UserInput([&] { form_.UserClick(Label2); });
+    } else if (!mine || !::IsDialogMessageW(window, &message)) {
+      ::TranslateMessage(&message);
+      ::DispatchMessageW(&message);
     }
-    ::TranslateMessage(&message);
-    ::DispatchMessageW(&message);
   }
 }
 
 void DialogWindow::Initialize() {
-  ++rendering_;
   for (const ControlInfo& info : Controls()) {
-    commonControls_.setSubclass(EditFieldOf(Window(info.id), info.id), &ControlProc, static_cast<UINT_PTR>(info.id),
-                                reinterpret_cast<DWORD_PTR>(this));
+    controls_.setSubclass(EditFieldOf(Window(info.id), info.id), &ControlProc, static_cast<UINT_PTR>(info.id),
+                          reinterpret_cast<DWORD_PTR>(this));
   }
-  for (const ControlId list : {Combo1, cmbDelay, cmbRepeat}) {
-    for (const std::u16string& row : form_.Control(list).rows) {
-      ::SendMessageW(Window(list), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ToWide(row).c_str()));
-    }
-  }
-  SYSTEMTIME range[2] = {ToSystemTime(DateTime::FromDate(kCalendarMin)), ToSystemTime(DateTime::FromDate(kCalendarMax))};
-  ::SendMessageW(Window(calDate), MCM_SETRANGE, GDTR_MIN | GDTR_MAX, reinterpret_cast<LPARAM>(range));
-  for (const ControlId spin : {udDate, udTime}) {
-    ::SendMessageW(Window(spin), UDM_SETRANGE32, 0, 2 * kSpinMiddle);
-    ::SendMessageW(Window(spin), UDM_SETPOS32, 0, kSpinMiddle);
-  }
+  ++rendering_;
+  PrepareControls(window_.get(), form_);
   --rendering_;
-  NameForScreenReaders(window_.get());
   LayOut(window_.get(), DpiOf(window_.get()), layout_);  // at the DPI of the window's own monitor
   for (const ControlInfo& info : Controls()) Render(info.id);
 }
@@ -231,7 +181,8 @@ void DialogWindow::Render(ControlId id) {
   }
   // The rows the open calendar lies over are hidden, so that neither Tab nor paint reaches
   // them; a focus left in one goes to the calendar once the model is done.
-  const bool visible = state.visible && !(layout_.covered[static_cast<std::size_t>(id)] && form_.Control(calDate).visible);
+  const bool covered = layout_.covered[static_cast<std::size_t>(id)] && form_.Control(calDate).visible;
+  const bool visible = state.visible && !covered;
   if (((::GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != 0) != visible) {
     ::ShowWindow(control, visible ? SW_SHOWNA : SW_HIDE);
     for (const ControlInfo& info : Controls()) {
@@ -243,10 +194,9 @@ void DialogWindow::Render(ControlId id) {
 }
 
 void DialogWindow::RenderFocus() {
-  if (!window_ || !::IsWindowVisible(window_.get())) return;
   const HWND target = Window(form_.Focus());
   const HWND focused = ::GetFocus();
-  if (focused && (focused == target || ::IsChild(target, focused))) return;
+  if (!::IsWindowVisible(window_.get()) || (focused && (focused == target || ::IsChild(target, focused)))) return;
   ++rendering_;
   ::SetFocus(::IsWindowVisible(target) && ::IsWindowEnabled(target) ? target : window_.get());
   --rendering_;
@@ -254,55 +204,36 @@ void DialogWindow::RenderFocus() {
 
 INT_PTR DialogWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   const HWND window = window_.get();
+  const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+  const auto id = ControlOfWindowId(message == WM_NOTIFY ? static_cast<int>(header->idFrom) : LOWORD(wParam));
   switch (message) {
     case WM_INITDIALOG:
       Initialize();
       return FALSE;  // the model's focus is set when the window shows
     case WM_COMMAND:  // Enter's and Esc's IDOK and IDCANCEL name no control: there are no such buttons
-      if (const auto id = ControlOfWindowId(LOWORD(wParam)); id && lParam) OnCommand(*id, HIWORD(wParam));
+      if (id && lParam) OnCommand(*id, HIWORD(wParam));
       return TRUE;
     case WM_NOTIFY:
-      if (const auto& header = *reinterpret_cast<const NMHDR*>(lParam); header.code == UDN_DELTAPOS) {
-        // The spin's own position plays no part: it stays in the middle.
-        const auto spin = ControlOfWindowId(static_cast<int>(header.idFrom));
-        if (spin) UserInput([&] { form_.UserSpin(*spin, reinterpret_cast<const NMUPDOWN&>(header).iDelta > 0); });
-        ::SetWindowLongPtrW(window, DWLP_MSGRESULT, TRUE);
-      } else if (header.code == MCN_SELECT || header.code == MCN_SELCHANGE) {
-        const DateTime day = FromSystemTime(reinterpret_cast<const NMSELCHANGE&>(header).stSelStart);
-        UserInput([&] { header.code == MCN_SELECT ? void(form_.UserPickDate(day)) : form_.UserBrowseCalendar(day); });
+      if (header->code == UDN_DELTAPOS && id) {
+        UserInput([&] { form_.UserSpin(*id, reinterpret_cast<const NMUPDOWN*>(header)->iDelta > 0); });
+        ::SetWindowLongPtrW(window, DWLP_MSGRESULT, TRUE);  // the spin itself stays in the middle
+      } else if (header->code == MCN_SELECT || header->code == MCN_SELCHANGE) {
+        const DateTime day = FromSystemTime(reinterpret_cast<const NMSELCHANGE*>(header)->stSelStart);
+        UserInput([&] { header->code == MCN_SELECT ? void(form_.UserPickDate(day)) : form_.UserBrowseCalendar(day); });
       }
       return TRUE;
     case WM_CLOSE:  // refused: the window lives on, and the model does what Cancel does
       UserInput([&] { form_.UserClose(); });
       return TRUE;
     case kRenderAgain:
-      Render(static_cast<ControlId>(wParam));
-      return TRUE;
+      return Render(static_cast<ControlId>(wParam)), TRUE;
     case kUncoverFocus:
-      if (const HWND focused = ::GetFocus(); !focused || focused == window || !::IsWindowVisible(focused)) {
-        ::SetFocus(Window(calDate));
-      }
+      if (::GetFocus() == window || !::IsWindowVisible(::GetFocus())) ::SetFocus(Window(calDate));
       return TRUE;
-    case WM_GETMINMAXINFO: {  // the whole window, even where it is taller than the screen
-      POINT& largest = reinterpret_cast<MINMAXINFO*>(lParam)->ptMaxTrackSize;
-      largest = {std::max(largest.x, layout_.frame.cx), std::max(largest.y, layout_.frame.cy)};
-      return TRUE;
-    }
-    case WM_DPICHANGED: {  // on a monitor of another DPI: the suggested place, laid out anew
-      const auto& place = *reinterpret_cast<const RECT*>(lParam);
-      ::SetWindowPos(window, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-      LayOut(window, HIWORD(wParam), layout_);
-      return TRUE;
-    }
-    case WM_SETTINGCHANGE:  // maybe a new message font
-      if (wParam == SPI_SETNONCLIENTMETRICS) LayOut(window, layout_.dpi, layout_);
-      return FALSE;
     case WM_SETFOCUS:  // activation gives the window the focus; it belongs to the model's control
-      RenderFocus();
-      return TRUE;
+      return RenderFocus(), TRUE;
     default:
-      return FALSE;
+      return LayoutMessage(window, message, wParam, lParam, layout_);
   }
 }
 
@@ -322,9 +253,8 @@ void DialogWindow::OnCommand(ControlId id, UINT code) {
 }
 
 LRESULT DialogWindow::HandleControl(ControlId id, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  const auto next = commonControls_.defSubclassProc;
+  const auto next = controls_.defSubclassProc;
   const Kind kind = Info(id).kind;
-  const auto* key = reinterpret_cast<const MSG*>(lParam);
   switch (message) {
     case WM_GETDLGCODE:
       // Tabbing into a field leaves its selection as the model has it; the spinners and the
@@ -332,11 +262,7 @@ LRESULT DialogWindow::HandleControl(ControlId id, HWND window, UINT message, WPA
       // button; a focused button clicks); the calendar also takes Esc and Space.
       return (next(window, message, wParam, lParam) & ~static_cast<LRESULT>(DLGC_HASSETSEL)) |
              (HasFocusMark(id) ? DLGC_WANTARROWS : 0) |
-             (key && (key->message == WM_KEYDOWN || key->message == WM_CHAR) &&
-                      (key->wParam == VK_RETURN ||
-                       (kind == Kind::kCalendar && (key->wParam == VK_ESCAPE || key->wParam == VK_SPACE)))
-                  ? DLGC_WANTMESSAGE
-                  : 0);
+             (KeyWanted(reinterpret_cast<const MSG*>(lParam), kind == Kind::kCalendar) ? DLGC_WANTMESSAGE : 0);
     case WM_PAINT:
       if (HasFocusMark(id) && wParam == 0) return PaintWithFocusMark(window, next);
       break;
