@@ -24,14 +24,14 @@ struct Place {
   short x, y, cx, cy;  // a list's height includes its dropped rows
 };
 constexpr Place kPlaces[] = {
-    {cmdOk, 3, 285, 47, 15},     {cmdCancel, 54, 285, 47, 15}, {Label2, 3, 22, 98, 24},    {Text2, 3, 48, 98, 12},
-    {Label12, 3, 120, 98, 8},    {Combo1, 3, 129, 98, 60},     {Label8, 3, 148, 98, 8},    {cmbDelay, 3, 157, 98, 100},
-    {Label13, 3, 200, 98, 8},    {cmbRepeat, 3, 209, 98, 60},  {Label14, 3, 228, 98, 8},   {txtDone, 3, 237, 98, 12},
-    {udTime, 94, 74, 7, 12},     {Label9, 54, 65, 47, 8},      {txtTime, 54, 74, 40, 12},  {Label10, 3, 65, 47, 8},
-    {txtDate, 3, 74, 40, 12},    {udDate, 43, 74, 7, 12},      {calDate, 3, 89, 98, 106},  {Label11, 3, 92, 98, 8},
-    {txtDateTime, 3, 101, 98, 12}, {cmdEnable, 3, 4, 98, 15},  {Label1, 3, 254, 98, 8},    {Text9, 3, 263, 98, 12},
+    {cmdOk, 3, 285, 56, 15},        {cmdCancel, 62, 285, 56, 15}, {Label2, 3, 22, 115, 24},  {Text2, 3, 48, 115, 12},
+    {Label12, 3, 120, 115, 8},      {Combo1, 3, 129, 115, 60},    {Label8, 3, 148, 115, 8},  {cmbDelay, 3, 157, 115, 100},
+    {Label13, 3, 200, 115, 8},      {cmbRepeat, 3, 209, 115, 60}, {Label14, 3, 228, 115, 8}, {txtDone, 3, 237, 115, 12},
+    {udTime, 110, 74, 8, 12},       {Label9, 63, 65, 55, 8},      {txtTime, 63, 74, 47, 12}, {Label10, 3, 65, 49, 8},
+    {txtDate, 3, 74, 49, 12},       {udDate, 52, 74, 8, 12},      {calDate, 3, 89, 115, 106}, {Label11, 3, 92, 115, 8},
+    {txtDateTime, 3, 101, 115, 12}, {cmdEnable, 3, 4, 115, 15},   {Label1, 3, 254, 115, 8},  {Text9, 3, 263, 115, 12},
 };
-constexpr short kClientWidth = 104;
+constexpr short kClientWidth = 121;
 constexpr short kClientHeight = 304;
 // The rows from here down lie below the open calendar, which pushes them down when it needs more room.
 constexpr short kBelowCalendar = 200;
