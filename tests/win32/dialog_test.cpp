@@ -38,24 +38,10 @@ HWND FindDialog() {
 
 HWND Control(ControlId control) { return ::GetDlgItem(FindDialog(), win32::ControlWindowId(control)); }
 
-HWND EditOf(ControlId control) {
-  COMBOBOXINFO parts{};
-  parts.cbSize = sizeof parts;
-  const HWND window = Control(control);
-  return ::GetComboBoxInfo(window, &parts) ? parts.hwndItem : window;
-}
-
 std::wstring TextOf(HWND window) {
   wchar_t text[256] = {};
   ::GetWindowTextW(window, text, 256);
   return text;
-}
-
-std::pair<DWORD, DWORD> SelectionOf(HWND edit) {
-  DWORD start = 0;
-  DWORD end = 0;
-  ::SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-  return {start, end};
 }
 
 // The control the keyboard focus is in, by its name.
@@ -198,7 +184,7 @@ TEST_F(Dialog, TypingInsideTheTemplateKeepsTheCaretWhileThePreviewFollows) {
                                 Press(field, '5', L'%');
                                 Press(field, 'S', L's');
                                 EXPECT_EQ(TextOf(field), L"%s[ds] left");
-                                EXPECT_EQ(SelectionOf(field), (std::pair<DWORD, DWORD>{2, 2}));
+                                EXPECT_EQ(win32::Selection(field), (std::pair<std::int32_t, std::int32_t>{2, 2}));
                                 EXPECT_EQ(Model(ControlId::Text2).text, L"%s[ds] left");
                                 const std::wstring preview = TextOf(Control(ControlId::Text9));
                                 EXPECT_EQ(preview, Model(ControlId::Text9).text);
@@ -335,7 +321,7 @@ std::vector<std::string> Misfits() {
       case ControlKind::kLockedTextBox:
       case ControlKind::kList: {
         RECT lines{};
-        ::SendMessageW(EditOf(info.id), EM_GETRECT, 0, reinterpret_cast<LPARAM>(&lines));
+        ::SendMessageW(win32::EditFieldOf(control, info.id), EM_GETRECT, 0, reinterpret_cast<LPARAM>(&lines));
         if (lines.bottom - lines.top < metrics.tmHeight) say(info.id, "its line", metrics.tmHeight, lines.bottom - lines.top);
         break;
       }
