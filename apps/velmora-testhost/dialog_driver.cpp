@@ -42,9 +42,7 @@ bool SameDay(const SYSTEMTIME& a, const SYSTEMTIME& b) {
 }
 
 BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
-  wchar_t className[32] = {};
-  ::GetClassNameW(window, className, static_cast<int>(std::size(className)));
-  if (::lstrcmpW(className, win32::kDialogWindowClass) != 0) return TRUE;
+  if (!win32::IsDialogWindow(window)) return TRUE;
   *reinterpret_cast<HWND*>(found) = window;
   return FALSE;
 }

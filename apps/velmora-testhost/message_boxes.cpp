@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "dialog_ids.h"
 #include "text_win32.h"
 
 namespace velmora::testhost {
@@ -54,7 +55,10 @@ LRESULT CALLBACK MessageBoxWatcher::HookProc(int code, WPARAM wParam, LPARAM lPa
 void MessageBoxWatcher::Activated(HWND window) {
   wchar_t className[16] = {};
   ::GetClassNameW(window, className, static_cast<int>(std::size(className)));
-  if (::lstrcmpW(className, kMessageBoxClass) != 0 || !reported_.insert(window).second) return;
+  // The configuration window is a dialog of the same class.
+  if (::lstrcmpW(className, kMessageBoxClass) != 0 || win32::IsDialogWindow(window) || !reported_.insert(window).second) {
+    return;
+  }
 
   Box box{window, WindowText(window), MessageIcon::kNone, {}};
   if (const HWND text = ::GetDlgItem(window, kTextId)) box.text = WindowText(text);

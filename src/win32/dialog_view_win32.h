@@ -1,5 +1,5 @@
 #pragma once
-// Where Form1 gets its view on Windows: the configuration window (dialog_window.h).
+// Where Form1 gets its view on Windows: the configuration window (dialog_window.cpp).
 #include <memory>
 
 #include "dialog/form1.h"

@@ -136,6 +136,7 @@ extern "C" HRESULT WINAPI VelmoraSeamGetState(VelmoraSeamState* state) {
       Form1& form = plugin.Dialog();
       out.dTargetDate = ToAutomationDate(form.dTargetDate);
       out.dTargetTime = ToAutomationDate(form.dTargetTime);
+      out.calendarSelection = ToAutomationDate(form.CalendarSelection());
       out.nFullTicks = form.Schedule().nFullTicks;
       out.nRestSeconds = form.Schedule().nRestSeconds;
       out.nTicksLeft = form.Schedule().nTicksLeft;

@@ -46,6 +46,7 @@ struct VelmoraSeamState {
   LONG nTicksLeft;
   LONG interval;
   VARIANT_BOOL timerOn;
+  DATE calendarSelection;  // the day the calendar selects
 };
 
 struct VelmoraSeamControl {

@@ -1,9 +1,11 @@
-// The configuration window: Configure's modal loop, the focus order, the fields that the
-// model edits itself, and the window's life across shows. Each test acts from inside the
-// modal loop, one step per posted message, the way a user's input arrives.
+// The configuration window: what our code decides of it (its layout, what the open calendar
+// hides, the calendar's selection, names, the common controls it loads) and Configure's modal
+// loop. Each test acts from inside the modal loop, one step per posted message, the way a
+// user's input arrives.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <oleacc.h>
 
 #include <algorithm>
 #include <cmath>
@@ -23,9 +25,7 @@ using Step = std::function<void()>;
 
 // A function of its own: x86 callbacks are stdcall, which a lambda does not convert to.
 BOOL CALLBACK FindDialogWindow(HWND window, LPARAM out) {
-  wchar_t name[32] = {};
-  ::GetClassNameW(window, name, 32);
-  if (::lstrcmpW(name, win32::kDialogWindowClass) != 0) return TRUE;
+  if (!win32::IsDialogWindow(window)) return TRUE;
   *reinterpret_cast<HWND*>(out) = window;
   return FALSE;
 }
@@ -38,24 +38,10 @@ HWND FindDialog() {
 
 HWND Control(ControlId control) { return ::GetDlgItem(FindDialog(), win32::ControlWindowId(control)); }
 
-HWND EditOf(ControlId control) {
-  COMBOBOXINFO parts{};
-  parts.cbSize = sizeof parts;
-  const HWND window = Control(control);
-  return ::GetComboBoxInfo(window, &parts) ? parts.hwndItem : window;
-}
-
 std::wstring TextOf(HWND window) {
   wchar_t text[256] = {};
   ::GetWindowTextW(window, text, 256);
   return text;
-}
-
-std::pair<DWORD, DWORD> SelectionOf(HWND edit) {
-  DWORD start = 0;
-  DWORD end = 0;
-  ::SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-  return {start, end};
 }
 
 // The control the keyboard focus is in, by its name.
@@ -88,10 +74,6 @@ void Press(HWND target, WPARAM key, wchar_t character = 0) {
   if (character) ::SendMessageW(target, WM_CHAR, character, 1);
 }
 
-// A step that calls this makes the next step wait, with only the dialog's loop running.
-thread_local UINT pauseBeforeNextStep = 0;
-void PauseBeforeNextStep(UINT milliseconds) { pauseBeforeNextStep = milliseconds; }
-
 // Runs each step from a message posted after the one before, so input a step posts is
 // handled by the modal loop first. A dialog still shown after the last step is closed.
 class Steps {
@@ -111,18 +93,10 @@ class Steps {
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<Steps*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (message == WM_TIMER) {
-      ::KillTimer(window, wParam);
-      message = WM_APP;
-    }
     if (message != WM_APP || !self) return ::DefWindowProcW(window, message, wParam, lParam);
     if (self->next_ < self->steps_.size()) {
       self->steps_[self->next_++]();
-      if (const UINT pause = std::exchange(pauseBeforeNextStep, 0)) {
-        ::SetTimer(window, 1, pause, nullptr);
-      } else {
-        ::PostMessageW(window, WM_APP, 0, 0);
-      }
+      ::PostMessageW(window, WM_APP, 0, 0);
     } else if (const HWND dialog = FindDialog(); dialog && ::IsWindowVisible(dialog)) {
       ADD_FAILURE() << "the dialog is still shown after the last step";
       ::SendMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -157,10 +131,6 @@ class Dialog : public testing::Test {
     Arguments none;
     Call(plugin, L"Configure", none);
   }
-  static bool Shown() {
-    const HWND dialog = FindDialog();
-    return dialog && ::IsWindowVisible(dialog);
-  }
   static void Click(ControlId control) { ::SendMessageW(Control(control), BM_CLICK, 0, 0); }
 
   ScratchUser user_{L"dialog"};
@@ -170,309 +140,36 @@ class Dialog : public testing::Test {
   static inline std::unique_ptr<MachineRegistration> registration_;
 };
 
-TEST_F(Dialog, TabMovesTheFocusInTheFormsOrderAndTheDateFieldOpensTheCalendar) {
+// First of all the tests, before any other window was made: the common controls are loaded
+// only when the window is first made, version 6 inside the
+// DLL's own activation context (the standard controls then come from comctl32, the classic
+// ones from user32), and let go with the thread's plug-in.
+TEST_F(Dialog, TheCommonControlsVersion6AreLoadedForTheWindowAlone) {
+  HMODULE before = nullptr;
+  HMODULE during = nullptr;
+  HMODULE buttons = nullptr;
   InFreshApartment([&] {
     const ComPtr<IDispatch> plugin = CreateByProgId();
     ASSERT_NE(plugin, nullptr);
-    std::vector<std::wstring> visited;
-    std::vector<Step> steps{[&] { visited.push_back(FocusedName()); }};
-    for (int tab = 0; tab < 15; ++tab) {
-      steps.emplace_back([] { ::PostMessageW(::GetFocus(), WM_KEYDOWN, VK_TAB, 1); });
-      steps.emplace_back([&] { visited.push_back(FocusedName()); });
-    }
-    steps.emplace_back([] { Click(ControlId::cmdCancel); });
-    Configure(*plugin.Get(), steps);
-    // The calendar is hidden until the date field gains the focus; then it takes its turn,
-    // and the combined field under it is passed over.
-    const std::vector<std::wstring> expected{L"cmdOk",     L"cmdCancel", L"Text2",   L"Combo1",  L"cmbDelay",
-                                             L"cmbRepeat", L"txtDone",   L"udTime",  L"txtTime", L"txtDate",
-                                             L"udDate",    L"calDate",   L"cmdEnable", L"Text9", L"cmdOk",
-                                             L"cmdCancel"};
-    EXPECT_EQ(visited, expected);
-  });
-}
-
-TEST_F(Dialog, KeysInTheTimeFieldChangeOnlyWhatTheModelChanges) {
-  InFreshApartment([&] {
-    const ComPtr<IDispatch> plugin = CreateWithSeam();
-    ASSERT_NE(plugin, nullptr);
-    Configure(*plugin.Get(), {[] {
-                                const HWND field = Control(ControlId::txtTime);
-                                ::SetFocus(field);
-                                const struct {
-                                  WPARAM key;
-                                  wchar_t character;
-                                } keys[] = {{VK_HOME, 0}, {VK_END, 0},   {VK_DELETE, 0}, {VK_BACK, L'\b'},
-                                            {'X', L'x'},   {VK_LEFT, 0}, {'7', L'7'},     {VK_RIGHT, 0}};
-                                for (const auto& key : keys) {
-                                  Press(field, key.key, key.character);
-                                  const ModelControl model = Model(ControlId::txtTime);
-                                  EXPECT_EQ(TextOf(field), model.text) << "after key " << key.key;
-                                  const auto [start, end] = SelectionOf(field);
-                                  EXPECT_EQ(static_cast<LONG>(start), model.selStart) << "after key " << key.key;
-                                  EXPECT_EQ(static_cast<LONG>(end - start), model.selLength) << "after key " << key.key;
-                                }
-                                // Left went to the minutes, where the 7 went in.
-                                EXPECT_EQ(TextOf(field).substr(3, 2), L"07");
-                              },
-                              [] { Click(ControlId::cmdCancel); }});
-  });
-}
-
-TEST_F(Dialog, DelayDigitsAreDiscardedUntilOwnDelayIsChosenFromTheList) {
-  InFreshApartment([&] {
-    const ComPtr<IDispatch> plugin = CreateWithSeam();
-    ASSERT_NE(plugin, nullptr);
-    VelmoraSeamState state{};
-    Configure(*plugin.Get(), {[] {
-                                Press(EditOf(ControlId::cmbDelay), '4', L'4');
-                                Press(EditOf(ControlId::cmbDelay), '5', L'5');
-                                EXPECT_EQ(TextOf(Control(ControlId::cmbDelay)), L"1 Minute");
-                                // Down to the last row with the keyboard, as a user chooses it.
-                                ::SetFocus(Control(ControlId::cmbDelay));
-                                for (int row = 0; row < 20; ++row) Press(EditOf(ControlId::cmbDelay), VK_DOWN);
-                              },
-                              [] {
-                                // The list wrote its row's text after the choice; the field shows the
-                                // prompt again, selected, so the digits replace it.
-                                const HWND edit = EditOf(ControlId::cmbDelay);
-                                EXPECT_EQ(TextOf(edit), L"Enter Number of Seconds");
-                                EXPECT_EQ(SelectionOf(edit), (std::pair<DWORD, DWORD>{0, 23}));
-                                Press(edit, '4', L'4');
-                                Press(edit, '5', L'5');
-                                Press(edit, VK_RETURN, L'\r');
-                                EXPECT_EQ(TextOf(edit), L"45");
-                              },
-                              [&] {
-                                ASSERT_HRESULT_SUCCEEDED(Seam<VelmoraSeamGetStateFn>("VelmoraSeamGetState")(&state));
-                                Click(ControlId::cmdCancel);
-                              }});
-    EXPECT_STREQ(state.sDelayCode, L"45");
-    EXPECT_EQ(state.nDelaySeconds, 45);
-    ::SysFreeString(state.sNick);
-    ::SysFreeString(state.sDelayCode);
-  });
-}
-
-// A fraction typed with this machine's own decimal separator keeps its value through OK and a
-// new plug-in: stored with a point, shown again with the user's separator.
-TEST_F(Dialog, AFractionTypedWithTheUsersDecimalSeparatorSurvivesOkAndANewPlugin) {
-  wchar_t separator[8] = {};
-  ASSERT_GT(::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator, 8), 1);
-  const std::wstring typed = std::wstring{L"7"} + separator[0] + L"5";
-  const auto chooseOwnDelay = [] {
-    ::SendMessageW(Control(ControlId::Combo1), CB_SETCURSEL, 0, 0);
-    ::SendMessageW(FindDialog(), WM_COMMAND, MAKEWPARAM(win32::ControlWindowId(ControlId::Combo1), CBN_SELCHANGE),
-                   reinterpret_cast<LPARAM>(Control(ControlId::Combo1)));
-    ::SetFocus(Control(ControlId::cmbDelay));
-    for (int row = 0; row < 20; ++row) Press(EditOf(ControlId::cmbDelay), VK_DOWN);
-  };
-  const auto typeDelay = [&] {
-    for (const wchar_t c : typed) {
-      Press(EditOf(ControlId::cmbDelay), c == L',' ? VK_OEM_COMMA : c == L'.' ? VK_OEM_PERIOD : c, c);
-    }
-    Press(EditOf(ControlId::cmbDelay), VK_RETURN, L'\r');
-    Click(ControlId::cmdOk);
-  };
-  InFreshApartment([&] {
-    const ComPtr<IDispatch> plugin = CreateWithSeam();
-    ASSERT_NE(plugin, nullptr);
-    Configure(*plugin.Get(), {chooseOwnDelay, typeDelay});
-  });
-  EXPECT_EQ(user_.Read(L"Interval", L"VelmoraTest.dll"), L"7.5") << L"typed " << typed;
-
-  initialized_ = false;
-  InFreshApartment([&] {
-    const ComPtr<IDispatch> plugin = CreateWithSeam();
-    ASSERT_NE(plugin, nullptr);
-    VelmoraSeamState state{};
-    std::wstring shown;
+    Arguments initialize;
+    initialize.I4(1).Text(user_.Email().c_str()).Nothing();
+    Call(*plugin.Get(), L"Initialize", initialize);
+    initialized_ = true;
+    before = ::GetModuleHandleW(L"comctl32.dll");
     Configure(*plugin.Get(), {[&] {
-      shown = TextOf(Control(ControlId::cmbDelay));
-      ASSERT_HRESULT_SUCCEEDED(Seam<VelmoraSeamGetStateFn>("VelmoraSeamGetState")(&state));
-      Click(ControlId::cmdCancel);
-    }});
-    EXPECT_EQ(shown, typed + L" Seconds");
-    EXPECT_STREQ(state.sDelayCode, L"7.5");
-    EXPECT_EQ(state.nDelaySeconds, 8);
-    ::SysFreeString(state.sNick);
-    ::SysFreeString(state.sDelayCode);
-  });
-}
-
-void ChooseCountUp() {
-  ::SendMessageW(Control(ControlId::Combo1), CB_SETCURSEL, 0, 0);
-  ::SendMessageW(FindDialog(), WM_COMMAND, MAKEWPARAM(win32::ControlWindowId(ControlId::Combo1), CBN_SELCHANGE),
-                 reinterpret_cast<LPARAM>(Control(ControlId::Combo1)));
-}
-
-// A target an earlier version stored in this machine's own forms reads as it was meant; OK
-// stores it in forms every regional setting reads the same, and the next plug-in reads those
-// as the same day and time, shown again in this machine's forms.
-TEST_F(Dialog, OkStoresTheTargetInFixedFormsAndAnEarlierRegionalTargetStillReads) {
-  SYSTEMTIME day{};
-  day.wYear = 2026;
-  day.wMonth = 12;
-  day.wDay = 1;
-  DATE date = 0;
-  ASSERT_TRUE(::SystemTimeToVariantTime(&day, &date));
-  const LONG seconds = 20 * 3600 + 5 * 60;
-  const auto regional = [](DATE value) {
-    win32::UniqueBstr text;
-    EXPECT_HRESULT_SUCCEEDED(::VarBstrFromDate(value, LOCALE_USER_DEFAULT, 0, text.put()));
-    return std::wstring{text.get() ? text.get() : L""};
-  };
-  const std::wstring key = user_.SettingsKey(L"VelmoraTest.dll");
-  for (const auto& [name, text] : {std::pair{L"ToDate", regional(date)}, std::pair{L"ToTime", regional(seconds / 86400.0)}}) {
-    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), name, REG_SZ, text.c_str(),
-                                static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
-              ERROR_SUCCESS);
-  }
-  for (const char* run : {"the earlier regional texts", "the texts OK stored"}) {
-    initialized_ = false;
-    InFreshApartment([&] {
-      const ComPtr<IDispatch> plugin = CreateWithSeam();
-      ASSERT_NE(plugin, nullptr);
-      VelmoraSeamState state{};
-      std::wstring shown;
-      Configure(*plugin.Get(), {[&] {
-        ASSERT_HRESULT_SUCCEEDED(Seam<VelmoraSeamGetStateFn>("VelmoraSeamGetState")(&state));
-        shown = TextOf(Control(ControlId::txtDate));
-        ChooseCountUp();
-        Click(ControlId::cmdOk);
-      }});
-      EXPECT_EQ(state.dTargetDate, date) << "reading " << run;
-      EXPECT_EQ(std::lround(state.dTargetTime * 86400), seconds) << "reading " << run;
-      EXPECT_EQ(shown, regional(date)) << "reading " << run;
-      ::SysFreeString(state.sNick);
-      ::SysFreeString(state.sDelayCode);
-    });
-    EXPECT_EQ(user_.Read(L"ToDate", L"VelmoraTest.dll"), L"2026-12-01") << "after " << run;
-    EXPECT_EQ(user_.Read(L"ToTime", L"VelmoraTest.dll"), L"20:05:00") << "after " << run;
-  }
-}
-
-// An earlier version stored a typed fraction with the user's decimal separator. Where that
-// is a comma, "2,5" is 2.5 s and OK writes it with a point; elsewhere it is 2 s and stays.
-TEST_F(Dialog, OkWritesADelayCodeStoredWithTheUsersDecimalCommaWithAPoint) {
-  wchar_t separator[8] = {};
-  ASSERT_GT(::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator, 8), 1);
-  const bool comma = separator[0] == L',';
-  const wchar_t code[] = L"2,5";
-  ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, user_.SettingsKey(L"VelmoraTest.dll").c_str(), L"Interval", REG_SZ,
-                              code, sizeof code),
-            ERROR_SUCCESS);
-  std::wstring shown;
-  InFreshApartment([&] {
-    const ComPtr<IDispatch> plugin = CreateWithSeam();
-    ASSERT_NE(plugin, nullptr);
-    Configure(*plugin.Get(), {[] { Click(ControlId::cmdCancel); }});
-    Configure(*plugin.Get(), {[&] {
-      shown = TextOf(Control(ControlId::cmbDelay));
-      ChooseCountUp();
-      Click(ControlId::cmdOk);
-    }});
-  });
-  EXPECT_EQ(shown, comma ? L"2,5 Seconds" : L"2 Seconds");
-  EXPECT_EQ(user_.Read(L"Interval", L"VelmoraTest.dll"), comma ? L"2.5" : L"2,5") << L"separator " << separator;
-}
-
-TEST_F(Dialog, CloseBoxOkAndCancelHideTheWindowAndTheNextConfigureShowsTheSameOne) {
-  InFreshApartment([&] {
-    const ComPtr<IDispatch> plugin = CreateByProgId();
-    ASSERT_NE(plugin, nullptr);
-    HWND first = nullptr;
-    const auto leave = [&](const char* how, const Step& leaving) {
-      HWND shown = nullptr;
-      Configure(*plugin.Get(), {[&] {
-                                  shown = FindDialog();
-                                  EXPECT_TRUE(::IsWindowVisible(shown)) << how;
-                                  ::SendMessageW(Control(ControlId::Combo1), CB_SETCURSEL, 1, 0);
-                                  ::SendMessageW(shown, WM_COMMAND, MAKEWPARAM(win32::ControlWindowId(ControlId::Combo1), CBN_SELCHANGE),
-                                                 reinterpret_cast<LPARAM>(Control(ControlId::Combo1)));
-                                },
-                                leaving});
-      // Configure returned: the window is hidden, not destroyed, and it is the first one.
-      EXPECT_TRUE(::IsWindow(shown)) << how;
-      EXPECT_FALSE(::IsWindowVisible(shown)) << how;
-      EXPECT_FALSE(Shown()) << how;
-      if (!first) first = shown;
-      EXPECT_EQ(shown, first) << how;
-    };
-    leave("close box", [] { ::SendMessageW(FindDialog(), WM_SYSCOMMAND, SC_CLOSE, 0); });
-    leave("OK", [] { Click(ControlId::cmdOk); });
-    EXPECT_EQ(user_.Read(L"Type"), L"2");
-    leave("Cancel", [] { Click(ControlId::cmdCancel); });
-  });
-}
-
-TEST_F(Dialog, WindowHasItsCaptionSizeAndTheCommonControlsVersion6) {
-  InFreshApartment([&] {
-    const ComPtr<IDispatch> plugin = CreateByProgId();
-    ASSERT_NE(plugin, nullptr);
-    Configure(*plugin.Get(), {[] {
-                                const HWND dialog = FindDialog();
-                                EXPECT_EQ(TextOf(dialog), L"Zorvane");
-                                const HDC screen = ::GetDC(nullptr);
-                                const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-                                ::ReleaseDC(nullptr, screen);
-                                RECT client{};
-                                ::GetClientRect(dialog, &client);
-                                EXPECT_EQ(client.right, ::MulDiv(181, dpi, 96));
-                                EXPECT_EQ(client.bottom, ::MulDiv(536, dpi, 96));
-                                EXPECT_EQ(::GetWindow(dialog, GW_OWNER), nullptr);
-                                // Version 6 of the standard controls lives in comctl32, the
-                                // classic ones in user32.
-                                HMODULE owner = nullptr;
+                                during = ::GetModuleHandleW(L"comctl32.dll");
                                 const auto procedure = ::GetClassLongPtrW(Control(ControlId::cmdOk), GCLP_WNDPROC);
                                 ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                                                          GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                                     reinterpret_cast<LPCWSTR>(procedure), &owner);
-                                EXPECT_EQ(owner, ::GetModuleHandleW(L"comctl32.dll"));
-                                EXPECT_FALSE(::IsWindowVisible(Control(ControlId::calDate)));
+                                                     reinterpret_cast<LPCWSTR>(procedure), &buttons);
+                                EXPECT_EQ(::GetWindow(FindDialog(), GW_OWNER), nullptr);
                               },
                               [] { Click(ControlId::cmdCancel); }});
   });
-}
-
-TEST_F(Dialog, TheRepeatRowsLieBelowTheOpenCalendarAndTellTheModelEveryChange) {
-  InFreshApartment([&] {
-    const ComPtr<IDispatch> plugin = CreateWithSeam();
-    ASSERT_NE(plugin, nullptr);
-    const auto rectOf = [](ControlId control) {
-      RECT rect{};
-      ::GetWindowRect(Control(control), &rect);
-      return rect;
-    };
-    Configure(*plugin.Get(), {[&] {
-                                EXPECT_LE(rectOf(ControlId::calDate).bottom, rectOf(ControlId::Label13).top);
-                                EXPECT_LE(rectOf(ControlId::cmbRepeat).bottom, rectOf(ControlId::Label14).top);
-                                EXPECT_LE(rectOf(ControlId::txtDone).bottom, rectOf(ControlId::Label1).top);
-                                EXPECT_EQ(TextOf(Control(ControlId::Label13)), L"Repeat");
-                                EXPECT_EQ(TextOf(Control(ControlId::cmbRepeat)), L"Once");
-                                EXPECT_EQ(::SendMessageW(Control(ControlId::cmbRepeat), CB_GETCOUNT, 0, 0), 5);
-                                ::SetFocus(Control(ControlId::cmbRepeat));
-                                Press(Control(ControlId::cmbRepeat), VK_DOWN);
-                                Press(Control(ControlId::cmbRepeat), VK_DOWN);
-                              },
-                              [] {
-                                EXPECT_EQ(TextOf(Control(ControlId::cmbRepeat)), L"Every week");
-                                EXPECT_EQ(Model(ControlId::cmbRepeat).text, L"Every week");
-                                const HWND done = Control(ControlId::txtDone);
-                                ::SetFocus(done);
-                                ::SendMessageW(done, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L"Done %d"));
-                              },
-                              [] {
-                                EXPECT_EQ(Model(ControlId::txtDone).text, L"Done %d");
-                                Click(ControlId::cmdCancel);
-                              }});
-    // Cancel put the stored row and text back into the window too.
-    Configure(*plugin.Get(), {[] {
-                                EXPECT_EQ(TextOf(Control(ControlId::cmbRepeat)), L"Once");
-                                EXPECT_EQ(TextOf(Control(ControlId::txtDone)), L"");
-                                Click(ControlId::cmdCancel);
-                              }});
-  });
+  EXPECT_EQ(before, nullptr) << "loaded before the window";
+  EXPECT_NE(during, nullptr);
+  EXPECT_EQ(buttons, during) << "the buttons are not version 6";
+  EXPECT_EQ(::GetModuleHandleW(L"comctl32.dll"), nullptr) << "kept after the plug-in";
 }
 
 TEST_F(Dialog, TypingInsideTheTemplateKeepsTheCaretWhileThePreviewFollows) {
@@ -487,7 +184,7 @@ TEST_F(Dialog, TypingInsideTheTemplateKeepsTheCaretWhileThePreviewFollows) {
                                 Press(field, '5', L'%');
                                 Press(field, 'S', L's');
                                 EXPECT_EQ(TextOf(field), L"%s[ds] left");
-                                EXPECT_EQ(SelectionOf(field), (std::pair<DWORD, DWORD>{2, 2}));
+                                EXPECT_EQ(win32::Selection(field), (std::pair<std::int32_t, std::int32_t>{2, 2}));
                                 EXPECT_EQ(Model(ControlId::Text2).text, L"%s[ds] left");
                                 const std::wstring preview = TextOf(Control(ControlId::Text9));
                                 EXPECT_EQ(preview, Model(ControlId::Text9).text);
@@ -496,98 +193,6 @@ TEST_F(Dialog, TypingInsideTheTemplateKeepsTheCaretWhileThePreviewFollows) {
                               },
                               [] { Click(ControlId::cmdCancel); }});
   });
-}
-
-TEST_F(Dialog, AccessKeysClickOkAndCancel) {
-  InFreshApartment([&] {
-    const ComPtr<IDispatch> plugin = CreateByProgId();
-    ASSERT_NE(plugin, nullptr);
-    for (const wchar_t key : {L'c', L'o'}) {
-      Configure(*plugin.Get(), {[] {
-                                  // A count type, so that OK does not stop at its question.
-                                  ::SendMessageW(Control(ControlId::Combo1), CB_SETCURSEL, 0, 0);
-                                  ::SendMessageW(FindDialog(), WM_COMMAND,
-                                                 MAKEWPARAM(win32::ControlWindowId(ControlId::Combo1), CBN_SELCHANGE),
-                                                 reinterpret_cast<LPARAM>(Control(ControlId::Combo1)));
-                                  ::SetFocus(Control(ControlId::Text2));
-                                },
-                                [key] {
-                                  constexpr LPARAM kAltDown = LPARAM{1} << 29;
-                                  ::PostMessageW(::GetFocus(), WM_SYSCHAR, key, kAltDown | 1);
-                                }});
-      EXPECT_FALSE(Shown()) << "Alt+" << static_cast<char>(key);
-    }
-    // Cancel stored nothing; OK stored the count type.
-    EXPECT_EQ(user_.Read(L"Type"), L"1");
-  });
-}
-
-TEST_F(Dialog, TheCounterKeepsPublishingWhileTheWindowIsShown) {
-  const std::wstring enabled = L"True";
-  const std::wstring sixSeconds = L"6s";
-  for (const auto& [name, value] : {std::pair{L"Enable", &enabled}, std::pair{L"Interval", &sixSeconds}}) {
-    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, user_.SettingsKey().c_str(), name, REG_SZ, value->c_str(),
-                                static_cast<DWORD>((value->size() + 1) * sizeof(wchar_t))),
-              ERROR_SUCCESS);
-  }
-  InFreshApartment([&] {
-    const NameCatcher host;
-    const ComPtr<IDispatch> plugin = CreateByProgId();
-    ASSERT_NE(plugin, nullptr);
-    std::size_t beforeTheTick = 0;
-    Configure(*plugin.Get(), {[&] {
-                                beforeTheTick = host.Names().size();
-                                // One refresh period of six seconds, with the window's loop alone running.
-                                PauseBeforeNextStep(8000);  // a margin for a loaded machine
-                              },
-                              [] { Click(ControlId::cmdCancel); }});
-    EXPECT_EQ(beforeTheTick, 1u) << "Initialize publishes at once";
-    // Cancel's reload publishes too; the tick came before it.
-    EXPECT_GE(host.Names().size(), beforeTheTick + 2) << "no tick while the window was shown";
-  });
-}
-
-// The host's own windows stay usable while the window is shown, and the host may call the
-// plug-in from them: the command applies, and the open window shows the new template.
-TEST_F(Dialog, AHostCommandDuringConfigureAppliesAndTheOpenWindowShowsItsTemplate) {
-  InFreshApartment([&] {
-    const NameCatcher host;
-    const ComPtr<IDispatch> plugin = CreateByProgId();
-    ASSERT_NE(plugin, nullptr);
-    const auto command = [&](const wchar_t* name, const wchar_t* argument) {
-      win32::UniqueBstr result{::SysAllocString(L"")};
-      Arguments arguments;
-      arguments.Text(name).Text(argument).Nothing().TextRef(result.addressof());
-      Outcome outcome;
-      CallByName(*plugin.Get(), L"ParseCommand", arguments, outcome);
-      EXPECT_HRESULT_SUCCEEDED(outcome.hr) << "ParseCommand " << name;
-      EXPECT_EQ(outcome.result.vt, VT_BOOL);
-      EXPECT_EQ(outcome.result.boolVal, VARIANT_TRUE) << "ParseCommand " << name;
-    };
-    std::wstring captionBefore;
-    std::size_t namesBefore = 0;
-    Configure(*plugin.Get(), {[&] {
-                                const HWND dialog = FindDialog();
-                                ASSERT_NE(dialog, nullptr);
-                                EXPECT_EQ(::GetWindow(dialog, GW_OWNER), nullptr);
-                                EXPECT_TRUE(::IsWindowEnabled(host.Window())) << "the window disabled the host's";
-                                captionBefore = TextOf(Control(ControlId::cmdEnable));
-                                namesBefore = host.Names().size();
-                                command(L"/xcntsetnick", L"during %d day[ds]");
-                                command(L"/xcntenable", L"");
-                                command(L"/xcntdisable", L"");
-                              },
-                              [&] {
-                                EXPECT_EQ(TextOf(Control(ControlId::Text2)), L"during %d day[ds]");
-                                EXPECT_EQ(TextOf(Control(ControlId::cmdEnable)), captionBefore)
-                                    << "the commands left the button's caption alone";
-                                ASSERT_GE(host.Names().size(), namesBefore + 2);
-                                EXPECT_EQ(host.Names()[namesBefore].text.substr(0, 7), L"during ");
-                                Click(ControlId::cmdCancel);
-                              }});
-  });
-  EXPECT_EQ(user_.Read(L"Nick"), L"during %d day[ds]") << "Cancel's reload lost the stored command";
-  EXPECT_EQ(user_.Read(L"Enable"), L"False");
 }
 
 // A failure where the user acts is shown to the user, in a box titled Velmora, and the
@@ -624,91 +229,6 @@ TEST_F(Dialog, AFailureOfAUserActionIsShownInAVelmoraMessageBox) {
   });
 }
 
-// The keyboard alone, with real key messages through the window's loop: Tab into the date
-// field opens the calendar; Tab reaches it; its arrows and Enter pick a date; Esc closes it
-// unchanged; the spinner's arrow keys open it again; and while it is open, Tab never lands on
-// a control it covers.
-TEST_F(Dialog, TheKeyboardAlonePicksADateInTheCalendarAndLeavesIt) {
-  const auto key = [](WPARAM code, bool shift = false) {
-    return [code, shift] {
-      // Shift's state is read from the thread's key state, as the loop sees it.
-      BYTE keys[256] = {};
-      ::GetKeyboardState(keys);
-      keys[VK_SHIFT] = shift ? 0x80 : 0;
-      ::SetKeyboardState(keys);
-      ::PostMessageW(::GetFocus(), WM_KEYDOWN, code, 1);
-    };
-  };
-  const auto calendarDay = [] {
-    SYSTEMTIME day{};
-    ::SendMessageW(Control(ControlId::calDate), MCM_GETCURSEL, 0, reinterpret_cast<LPARAM>(&day));
-    return std::to_wstring(day.wYear) + L"-" + std::to_wstring(day.wMonth) + L"-" + std::to_wstring(day.wDay);
-  };
-  InFreshApartment([&] {
-    const ComPtr<IDispatch> plugin = CreateWithSeam();
-    ASSERT_NE(plugin, nullptr);
-    std::vector<std::wstring> visited;
-    const Step record = [&] { visited.push_back(FocusedName()); };
-    std::wstring dateBefore;
-    std::wstring dateAfter;
-    DATE targetAfter = 0;
-    std::vector<Step> steps{[] { ::SetFocus(Control(ControlId::Text2)); }};
-    // Text2, Combo1, cmbDelay, cmbRepeat, txtDone, udTime, txtTime, then the date field, which
-    // opens the calendar.
-    for (int tab = 0; tab < 7; ++tab) steps.insert(steps.end(), {key(VK_TAB), record});
-    steps.insert(steps.end(), {[&] {
-                                 EXPECT_TRUE(::IsWindowVisible(Control(ControlId::calDate)));
-                                 dateBefore = TextOf(Control(ControlId::txtDate));
-                               },
-                               key(VK_TAB), key(VK_TAB), record,
-                               // From 2005-03-13 a week on, then a day back.
-                               key(VK_DOWN), key(VK_LEFT),
-                               [&] { EXPECT_EQ(calendarDay(), L"2005-3-19"); },
-                               key(VK_RETURN),
-                               [&] {
-                                 EXPECT_FALSE(::IsWindowVisible(Control(ControlId::calDate))) << "Enter left it open";
-                                 dateAfter = TextOf(Control(ControlId::txtDate));
-                                 VelmoraSeamState state{};
-                                 ASSERT_HRESULT_SUCCEEDED(Seam<VelmoraSeamGetStateFn>("VelmoraSeamGetState")(&state));
-                                 targetAfter = state.dTargetDate;
-                                 ::SysFreeString(state.sNick);
-                                 ::SysFreeString(state.sDelayCode);
-                               },
-                               record,
-                               // The spinner's Up key opens it again; Esc closes it unchanged.
-                               key(VK_UP), record, key(VK_TAB), record, key(VK_RIGHT), key(VK_ESCAPE),
-                               [&] {
-                                 EXPECT_FALSE(::IsWindowVisible(Control(ControlId::calDate))) << "Esc left it open";
-                                 EXPECT_EQ(TextOf(Control(ControlId::txtDate)), dateAfter) << "Esc changed the date";
-                               },
-                               record, key(VK_DOWN)});
-    // Open, once round the whole order and back one: the covered rows are passed over.
-    for (int tab = 0; tab < 12; ++tab) steps.insert(steps.end(), {key(VK_TAB), record});
-    steps.insert(steps.end(), {key(VK_TAB, true), record, key(VK_TAB, true), record,
-                               [] {
-                                 BYTE keys[256] = {};
-                                 ::GetKeyboardState(keys);
-                                 keys[VK_SHIFT] = 0;
-                                 ::SetKeyboardState(keys);
-                                 Click(ControlId::cmdCancel);
-                               }});
-    Configure(*plugin.Get(), steps);
-    SYSTEMTIME picked{2005, 3, 0, 19, 0, 0, 0, 0};
-    DATE expected = 0;
-    ::SystemTimeToVariantTime(&picked, &expected);
-    EXPECT_EQ(targetAfter, expected) << "the target did not become 2005-03-19";
-    EXPECT_NE(dateAfter, dateBefore);
-    const std::vector<std::wstring> order{
-        L"Combo1", L"cmbDelay", L"cmbRepeat", L"txtDone", L"udTime", L"txtTime", L"txtDate", L"calDate", L"udDate",
-        L"udDate", L"calDate", L"udDate",
-        // The calendar is open again: txtDateTime, Combo1 and cmbDelay lie under it; the repeat
-        // rows below it do not.
-        L"calDate", L"cmdEnable", L"Text9", L"cmdOk", L"cmdCancel", L"Text2", L"cmbRepeat", L"txtDone", L"udTime",
-        L"txtTime", L"txtDate", L"udDate", L"txtDate", L"txtTime"};
-    EXPECT_EQ(visited, order);
-  });
-}
-
 // A click on the date's spinner opens the calendar over the list that has the focus: the
 // focus goes to the calendar, where the keyboard user can go on.
 TEST_F(Dialog, TheCalendarOpenedByAClickTakesTheFocusFromAControlItCovers) {
@@ -727,42 +247,6 @@ TEST_F(Dialog, TheCalendarOpenedByAClickTakesTheFocusFromAControlItCovers) {
                               [&] { focused = FocusedName(); },
                               [] { Click(ControlId::cmdCancel); }});
     EXPECT_EQ(focused, L"calDate");
-  });
-}
-
-TEST_F(Dialog, EnterOnAFocusedButtonClicksIt) {
-  InFreshApartment([&] {
-    const ComPtr<IDispatch> plugin = CreateByProgId();
-    ASSERT_NE(plugin, nullptr);
-    std::wstring captions[2];
-    for (const ControlId button : {ControlId::cmdCancel, ControlId::cmdOk}) {
-      Configure(*plugin.Get(), {[] {
-                                  // A count type, so that OK does not stop at its question.
-                                  ::SendMessageW(Control(ControlId::Combo1), CB_SETCURSEL, 1, 0);
-                                  ::SendMessageW(FindDialog(), WM_COMMAND,
-                                                 MAKEWPARAM(win32::ControlWindowId(ControlId::Combo1), CBN_SELCHANGE),
-                                                 reinterpret_cast<LPARAM>(Control(ControlId::Combo1)));
-                                  ::SetFocus(Control(ControlId::cmdEnable));
-                                },
-                                [&] {
-                                  captions[0] = TextOf(Control(ControlId::cmdEnable));
-                                  ::PostMessageW(::GetFocus(), WM_KEYDOWN, VK_RETURN, 1);
-                                },
-                                [&] {
-                                  captions[1] = TextOf(Control(ControlId::cmdEnable));
-                                  // Enter again: the counter goes off as it was.
-                                  ::PostMessageW(::GetFocus(), WM_KEYDOWN, VK_RETURN, 1);
-                                },
-                                [button] {
-                                  ::SetFocus(Control(button));
-                                  ::PostMessageW(::GetFocus(), WM_KEYDOWN, VK_RETURN, 1);
-                                }});
-      const std::string name(Info(button).name.begin(), Info(button).name.end());
-      EXPECT_FALSE(Shown()) << "Enter on " << name << " left the window shown";
-      EXPECT_NE(captions[0], captions[1]) << "Enter on cmdEnable did not click it";
-    }
-    // Cancel stored no count type; OK stored Count Down.
-    EXPECT_EQ(user_.Read(L"Type"), L"2");
   });
 }
 
@@ -789,40 +273,6 @@ TEST_F(Dialog, F1AnywhereInTheWindowShowsTheHelp) {
     steps.emplace_back([] { Click(ControlId::cmdCancel); });
     Configure(*plugin.Get(), steps);
     EXPECT_EQ(titles, (std::vector<std::wstring>{L"Help!", L"Help!", L"Help!"}));
-  });
-}
-
-// Screen readers name a field by the label just before it in window order.
-TEST_F(Dialog, EachFieldComesJustAfterItsLabel) {
-  InFreshApartment([&] {
-    const ComPtr<IDispatch> plugin = CreateByProgId();
-    ASSERT_NE(plugin, nullptr);
-    Configure(*plugin.Get(), {[] {
-                                const struct {
-                                  ControlId field;
-                                  const wchar_t* label;
-                                } pairs[] = {{ControlId::txtDate, L"Date"},
-                                             {ControlId::txtTime, L"Time"},
-                                             {ControlId::txtDateTime, L"Final Result of Time & Date"},
-                                             {ControlId::Combo1, L"Count Type"},
-                                             {ControlId::cmbDelay, L"Delay for each change"},
-                                             {ControlId::cmbRepeat, L"Repeat"},
-                                             {ControlId::txtDone, L"Text at the target"},
-                                             {ControlId::Text9, L"Preview"}};
-                                for (const auto& pair : pairs) {
-                                  const HWND before = ::GetWindow(Control(pair.field), GW_HWNDPREV);
-                                  wchar_t className[32] = {};
-                                  ::GetClassNameW(before, className, 32);
-                                  std::wstring text = TextOf(before);
-                                  // The label shows "&&" as one "&".
-                                  if (const auto at = text.find(L"&&"); at != std::wstring::npos) text.erase(at, 1);
-                                  const std::string field(Info(pair.field).name.begin(), Info(pair.field).name.end());
-                                  EXPECT_EQ(text, pair.label) << "before " << field;
-                                  EXPECT_EQ(::lstrcmpiW(className, L"Static"), 0) << "before " << field;
-                                }
-                                EXPECT_EQ(::GetWindow(Control(ControlId::Text2), GW_HWNDPREV), Control(ControlId::Label2));
-                              },
-                              [] { Click(ControlId::cmdCancel); }});
   });
 }
 
@@ -871,7 +321,7 @@ std::vector<std::string> Misfits() {
       case ControlKind::kLockedTextBox:
       case ControlKind::kList: {
         RECT lines{};
-        ::SendMessageW(EditOf(info.id), EM_GETRECT, 0, reinterpret_cast<LPARAM>(&lines));
+        ::SendMessageW(win32::EditFieldOf(control, info.id), EM_GETRECT, 0, reinterpret_cast<LPARAM>(&lines));
         if (lines.bottom - lines.top < metrics.tmHeight) say(info.id, "its line", metrics.tmHeight, lines.bottom - lines.top);
         break;
       }
@@ -888,17 +338,15 @@ std::vector<std::string> Misfits() {
     }
     ::SelectObject(dc, old);
     ::ReleaseDC(control, dc);
-    // The open calendar lies over the rows below the date on purpose.
-    if (info.kind != ControlKind::kCalendar) {
-      for (const auto& [other, itsPlace] : placed) {
-        RECT overlap{};
-        if (::IntersectRect(&overlap, &where, &itsPlace)) {
-          misfits.push_back(std::string(Info(other).name.begin(), Info(other).name.end()) + " and " +
-                            std::string(info.name.begin(), info.name.end()) + " overlap");
-        }
+    // The open calendar too: the rows it lies over are hidden.
+    for (const auto& [other, itsPlace] : placed) {
+      RECT overlap{};
+      if (::IntersectRect(&overlap, &where, &itsPlace)) {
+        misfits.push_back(std::string(Info(other).name.begin(), Info(other).name.end()) + " and " +
+                          std::string(info.name.begin(), info.name.end()) + " overlap");
       }
-      placed.emplace_back(info.id, where);
     }
+    placed.emplace_back(info.id, where);
   }
   return misfits;
 }
@@ -936,50 +384,207 @@ class MessageFont {
   LONG lines_ = 0;
 };
 
-// Every text fits its control, with the calendar shut and open, under the system's message
-// font, under one with 16-px lines (Segoe UI 9 pt, Windows' own), and at 192 DPI, where a
-// host aware of each monitor's DPI moves the window.
-TEST_F(Dialog, EveryTextFitsItsControlUnderLargerFontsAndAt192Dpi) {
-  for (const LONG lines : {0, 16}) {
+int ScreenDpi() {
+  const HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  return dpi;
+}
+
+// The line height of the font a control draws in.
+LONG LineOf(HWND control) {
+  const HDC dc = ::GetDC(control);
+  const HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+  TEXTMETRICW metrics{};
+  ::GetTextMetricsW(dc, &metrics);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(control, dc);
+  return metrics.tmHeight;
+}
+
+// Every text fits its control and nothing overlaps, with the calendar shut and open, under the
+// system's message font and one with 16-px lines (Windows' own), at the system's DPI and at 192
+// DPI, where a host aware of each monitor's DPI moves the window: the open window follows a new
+// message font and each DPI change, and keeps its OK/Cancel row whole.
+TEST_F(Dialog, EveryTextFitsUnderLargerFontsAndAt192Dpi) {
+  InFreshApartment([&] {
+    const ComPtr<IDispatch> plugin = CreateByProgId();
+    ASSERT_NE(plugin, nullptr);
     std::optional<MessageFont> font;
-    if (lines) {
-      font.emplace(lines);
-      ASSERT_GE(font->Lines(), lines) << "no face of the message font's family has " << lines << "-px lines";
+    const int systemDpi = ScreenDpi();
+    LONG systemLine = 0;
+    std::vector<Step> steps{[&] { systemLine = LineOf(Control(ControlId::Text2)); }};
+    const struct {
+      LONG lines;
+      int dpi;
+    } cases[] = {{0, systemDpi}, {0, 192}, {16, 192}, {16, systemDpi}};
+    for (const auto& [lines, dpi] : cases) {
+      steps.emplace_back([&, lines, dpi] {
+        const HWND dialog = FindDialog();
+        if (lines && !font) {
+          font.emplace(lines);
+          ::SendMessageW(dialog, WM_SETTINGCHANGE, SPI_SETNONCLIENTMETRICS, 0);
+        }
+        RECT suggested{};
+        ::GetWindowRect(dialog, &suggested);
+        ::SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+      });
+      for (const bool open : {false, true}) {
+        steps.emplace_back([&, lines, dpi, open] {
+          if (open) ::SetFocus(Control(ControlId::Text2)), ::SetFocus(Control(ControlId::txtDate));
+          if (!open) ::SendMessageW(Control(ControlId::calDate), WM_KEYDOWN, VK_ESCAPE, 1);
+          const std::string how = (lines ? "16-px lines" : "the system's font") + std::string(" at ") +
+                                  std::to_string(dpi) + " DPI, calendar " + (open ? "open" : "shut");
+          ASSERT_EQ(::IsWindowVisible(Control(ControlId::calDate)) != FALSE, open) << how;
+          const LONG line = ::MulDiv(font ? font->Lines() : systemLine, dpi, systemDpi);
+          EXPECT_NEAR(LineOf(Control(ControlId::Text2)), line, 2) << how;
+          for (const std::string& misfit : Misfits()) ADD_FAILURE() << how << ": " << misfit;
+        });
+      }
     }
-    InFreshApartment([&] {
-      const ComPtr<IDispatch> plugin = CreateByProgId();
-      ASSERT_NE(plugin, nullptr);
-      const std::string under = lines ? "with " + std::to_string(lines) + "-px lines" : "with the system's font";
-      int systemDpi = 96;
-      const auto check = [&](const std::string& how) {
-        return [&, how] {
-          for (const std::string& misfit : Misfits()) ADD_FAILURE() << under << ", " << how << ": " << misfit;
-        };
-      };
-      const auto changeDpi = [&](int dpi) {
-        return [&, dpi] {
-          const HWND dialog = FindDialog();
-          RECT suggested{};
-          ::GetWindowRect(dialog, &suggested);
-          ::SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
-          RECT client{};
-          ::GetClientRect(dialog, &client);
-          EXPECT_EQ(client.right, ::MulDiv(181, dpi, 96)) << under << " at " << dpi << " DPI";
-          EXPECT_GE(client.bottom, ::MulDiv(440, dpi, 96)) << under << " at " << dpi << " DPI";
-        };
-      };
-      Configure(*plugin.Get(),
-                {[&] {
-                   const HDC screen = ::GetDC(nullptr);
-                   systemDpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-                   ::ReleaseDC(nullptr, screen);
-                 },
-                 check("calendar shut"), [] { ::SetFocus(Control(ControlId::txtDate)); }, check("calendar open"),
-                 changeDpi(192), check("calendar open at 192 DPI"),
-                 [] { ::SendMessageW(Control(ControlId::calDate), WM_KEYDOWN, VK_ESCAPE, 1); },
-                 check("calendar shut at 192 DPI"), [&] { changeDpi(systemDpi)(); },
-                 [] { Click(ControlId::cmdCancel); }});
-    });
+    steps.emplace_back([] { Click(ControlId::cmdCancel); });
+    Configure(*plugin.Get(), steps);
+  });
+}
+
+VelmoraSeamState State() {
+  VelmoraSeamState state{};
+  EXPECT_HRESULT_SUCCEEDED(Seam<VelmoraSeamGetStateFn>("VelmoraSeamGetState")(&state));
+  ::SysFreeString(state.sNick);
+  ::SysFreeString(state.sDelayCode);
+  return state;
+}
+
+// Shift's state is read from the thread's key state, as the loop sees it.
+void SetShift(bool down) {
+  BYTE keys[256] = {};
+  ::GetKeyboardState(keys);
+  keys[VK_SHIFT] = down ? 0x80 : 0;
+  ::SetKeyboardState(keys);
+}
+
+// The keyboard alone, with real key messages through the window's loop: Tab into the date
+// field opens the calendar and reaches it; its arrows and Enter pick a date; Esc closes it;
+// the spinner's arrow keys open it again; and while it is open, Tab and Shift+Tab pass over
+// the rows it hides.
+TEST_F(Dialog, TheKeyboardPicksADateAndTabNeverLandsUnderTheOpenCalendar) {
+  const auto key = [](WPARAM code, bool shift = false) {
+    return [code, shift] {
+      SetShift(shift);
+      ::PostMessageW(::GetFocus(), WM_KEYDOWN, code, 1);
+    };
+  };
+  InFreshApartment([&] {
+    const ComPtr<IDispatch> plugin = CreateWithSeam();
+    ASSERT_NE(plugin, nullptr);
+    std::vector<std::wstring> visited;
+    const Step record = [&] { visited.push_back(FocusedName()); };
+    DATE start = 0;
+    DATE picked = 0;
+    bool openAfterEnter = true;
+    bool openAfterEsc = true;
+    std::vector<Step> steps{[] { ::SetFocus(Control(ControlId::Text2)); }};
+    for (int tab = 0; tab < 7; ++tab) steps.insert(steps.end(), {key(VK_TAB), record});
+    steps.insert(steps.end(), {key(VK_TAB), key(VK_TAB), record, [&] { start = State().calendarSelection; },
+                               // A week on, a day back, taken.
+                               key(VK_DOWN), key(VK_LEFT), key(VK_RETURN),
+                               [&] {
+                                 openAfterEnter = ::IsWindowVisible(Control(ControlId::calDate));
+                                 picked = State().dTargetDate;
+                               },
+                               record, key(VK_UP), key(VK_TAB), record, key(VK_ESCAPE),
+                               [&] { openAfterEsc = ::IsWindowVisible(Control(ControlId::calDate)); }, record,
+                               key(VK_DOWN)});
+    for (int tab = 0; tab < 12; ++tab) steps.insert(steps.end(), {key(VK_TAB), record});
+    steps.insert(steps.end(), {key(VK_TAB, true), record, key(VK_TAB, true), record, [] {
+                                 SetShift(false);
+                                 Click(ControlId::cmdCancel);
+                               }});
+    Configure(*plugin.Get(), steps);
+    EXPECT_EQ(picked, start + 6);
+    EXPECT_FALSE(openAfterEnter);
+    EXPECT_FALSE(openAfterEsc);
+    const std::vector<std::wstring> order{
+        L"Combo1", L"cmbDelay", L"cmbRepeat", L"txtDone", L"udTime", L"txtTime", L"txtDate", L"calDate", L"udDate",
+        L"calDate", L"udDate",
+        // Open again: it hides txtDateTime, Combo1 and cmbDelay; the repeat rows lie below it.
+        L"calDate", L"cmdEnable", L"Text9", L"cmdOk", L"cmdCancel", L"Text2", L"cmbRepeat", L"txtDone", L"udTime",
+        L"txtTime", L"txtDate", L"udDate", L"txtDate", L"txtTime"};
+    EXPECT_EQ(visited, order);
+  });
+}
+
+// The calendar shows the model's selection, in its month: when the window first opens it,
+// after a date is picked in it, and after Cancel reloads the target.
+TEST_F(Dialog, TheCalendarShowsTheModelsSelection) {
+  std::vector<std::string> wrong;
+  const auto compare = [&](const char* when) {
+    return [&wrong, when] {
+      SYSTEMTIME shown{};
+      SYSTEMTIME months[2]{};
+      SYSTEMTIME model{};
+      ::SendMessageW(Control(ControlId::calDate), MCM_GETCURSEL, 0, reinterpret_cast<LPARAM>(&shown));
+      ::SendMessageW(Control(ControlId::calDate), MCM_GETMONTHRANGE, GMR_VISIBLE, reinterpret_cast<LPARAM>(months));
+      ::VariantTimeToSystemTime(State().calendarSelection, &model);
+      const auto day = [](const SYSTEMTIME& t) { return std::to_string(t.wYear) + "-" + std::to_string(t.wMonth) + "-" + std::to_string(t.wDay); };
+      if (day(shown) != day(model) || months[0].wYear != model.wYear || months[0].wMonth != model.wMonth) {
+        wrong.push_back(std::string(when) + ": selects " + day(shown) + " in the month of " + day(months[0]) +
+                        ", the model " + day(model));
+      }
+    };
+  };
+  const Step open = [] { ::SetFocus(Control(ControlId::txtDate)); };
+  InFreshApartment([&] {
+    const ComPtr<IDispatch> plugin = CreateWithSeam();
+    ASSERT_NE(plugin, nullptr);
+    Configure(*plugin.Get(), {open, compare("first shown"),
+                              [] {
+                                Press(Control(ControlId::calDate), VK_PRIOR);
+                                Press(Control(ControlId::calDate), VK_RETURN);
+                              },
+                              open, compare("after a pick"), [] { Click(ControlId::cmdCancel); }});
+    Configure(*plugin.Get(), {open, compare("after Cancel"), [] { Click(ControlId::cmdCancel); }});
+  });
+  EXPECT_TRUE(wrong.empty()) << ::testing::PrintToString(wrong);
+}
+
+// Every Tab stop has a name for screen readers, as the platform's accessibility proxy finds
+// it: the fields their labels', the buttons their captions, the spinners and the calendar
+// their own.
+TEST_F(Dialog, EveryTabStopHasAnAccessibleName) {
+  const HMODULE oleacc = ::LoadLibraryW(L"oleacc.dll");
+  ASSERT_NE(oleacc, nullptr);
+  using FromWindow = HRESULT(WINAPI*)(HWND, DWORD, REFIID, void**);
+  const auto fromWindow =
+      reinterpret_cast<FromWindow>(reinterpret_cast<void*>(::GetProcAddress(oleacc, "AccessibleObjectFromWindow")));
+  ASSERT_NE(fromWindow, nullptr);
+  std::vector<std::pair<std::wstring, std::wstring>> names;
+  InFreshApartment([&] {
+    const ComPtr<IDispatch> plugin = CreateByProgId();
+    ASSERT_NE(plugin, nullptr);
+    Configure(*plugin.Get(), {[&] {
+                                for (const ControlId id : TabOrder()) {
+                                  ComPtr<IAccessible> object;
+                                  win32::UniqueBstr name;
+                                  VARIANT self{};
+                                  self.vt = VT_I4;
+                                  self.lVal = CHILDID_SELF;
+                                  if (SUCCEEDED(fromWindow(Control(id), static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                                           reinterpret_cast<void**>(object.GetAddressOf())))) {
+                                    object->get_accName(self, name.put());
+                                  }
+                                  names.emplace_back(std::wstring(Info(id).name.begin(), Info(id).name.end()),
+                                                     name ? name.get() : L"");
+                                }
+                              },
+                              [] { Click(ControlId::cmdCancel); }});
+  });
+  ::FreeLibrary(oleacc);
+  for (const auto& [control, name] : names) {
+    EXPECT_FALSE(name.empty()) << control.c_str() << " has no name";
+    if (control.starts_with(L"ud") || control == L"calDate") {
+      EXPECT_EQ(name, control == L"udTime" ? L"Time" : L"Date") << control.c_str();
+    }
   }
 }
 

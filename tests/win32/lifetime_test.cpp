@@ -90,7 +90,7 @@ TEST(Lifetime, ARunningCounterTimerKeepsTheDllLoadedAfterTheLastObjectIsGone) {
 
 // Configure's window is closed by the user as soon as it shows.
 void CALLBACK CloseTheDialog(HWND, UINT, UINT_PTR timer, DWORD) {
-  const HWND dialog = ::FindWindowW(win32::kDialogWindowClass, nullptr);
+  const HWND dialog = ::FindWindowW(win32::kDialogWindowClass, win32::kDialogCaption);
   if (!dialog || !::IsWindowVisible(dialog)) return;
   ::KillTimer(nullptr, timer);
   ::SendMessageW(dialog, WM_CLOSE, 0, 0);
