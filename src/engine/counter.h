@@ -51,10 +51,9 @@ struct AskedUnits {
 AskedUnits UnitsAskedBy(std::u16string_view workNick);
 
 // Takes whole years, weeks, days, hours and minutes out of `secondsDiff` for each unit asked
-// for, largest first; an absent unit folds into the next one asked for. Working days are not
-// taken out here: see WorkingDays. Parts count towards the
-// target when counting down (2) and away from it otherwise. Consumes `secondsDiff`, leaving
-// the seconds remainder.
+// for, largest first; an absent unit folds into the next one asked for (working days take no
+// part: see WorkingDays). Parts count towards the target when counting down (2) and away from
+// it otherwise. Consumes `secondsDiff`, leaving the seconds remainder.
 CounterParts CountParts(std::int64_t& secondsDiff, std::int32_t countType, AskedUnits asked);
 // The same for the units whose tags occur in `workNick`.
 CounterParts CountParts(std::int64_t& secondsDiff, std::int32_t countType,
