@@ -61,10 +61,8 @@ TEST(ExpandTemplate, ReplacesTagsThenTheFirstBracketOfEachLetter) {
       {u"[m1] [m%h]", {0, 0, 1, 2, 0}, "1 1"},
       {u"[m-] [m%h]", {0, 0, -1, 2, 0}, "- [m-1]"},
       {u"%w week[ws] %ww|%b day[bs] %bb", {0, 0, 0, 0, 0, 1, -2}, "1 week 01|-2 days -02"},
-      {u"%www %bbb", {0, 0, 0, 0, 0, 3, 4}, "03w 04b"},
       // Week and working-day brackets only where the template asks for the unit.
       {u"I am [bored] [wet] %W %B", {0, 0, 0, 0, 0, 1, 1}, "I am [bored] [wet] %W %B"},
-      {u"%d [bx] [wx]", {0, 0, 0, 0, 0, 1, 1}, "0 [bx] [wx]"},
       // Brackets go in the order s m h d w y b: each removal here forms the next bracket.
       {u"%w[[dx]wab]", {0, 1, 0, 0, 0, 2, 0}, "2ab"},
       {u"%w[[wx]yab]", {2, 0, 0, 0, 0, 1, 0}, "1ab"},
