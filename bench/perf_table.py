@@ -156,11 +156,16 @@ def main():
     copy_ns = nanoseconds(refresh["CopyShortTemplate"])
     short_ns = nanoseconds(refresh["ExpandShortTemplate"])
     full_ns = nanoseconds(refresh["ExpandFullTemplate"])
+    weeks_ns = nanoseconds(refresh["ExpandWeeksTemplate"])
     rows = [
         ("Plain copy of the short template (baseline)", "%.1f ns" % copy_ns, "absolute", "27 units"),
         ("UpdateNick work, short template", "%.1f ns" % short_ns, "absolute",
          "counter parts and expansion of `%d day[ds] %hh:%mm:%ss left`"),
         ("UpdateNick work, short template / copy", "%.1f x" % (short_ns / copy_ns), "ratio", "target: at most 3 x"),
+        ("UpdateNick work, weeks and working days", "%.1f ns" % weeks_ns, "absolute",
+         "counter parts, working days and expansion of `%ww week[ws] %b workday[bs]`, as long"),
+        ("UpdateNick work, weeks and working days / copy", "%.1f x" % (weeks_ns / copy_ns), "ratio",
+         "target: at most 3 x"),
         ("UpdateNick work, 129-unit template", "%.1f ns" % full_ns, "absolute",
          "every tag, a bracket of every unit"),
         ("UpdateNick work, 129-unit template / copy", "%.1f x" % (full_ns / copy_ns), "ratio", "target: at most 8 x"),

@@ -176,16 +176,17 @@ TEST_F(PluginTest, SwitchingBackOnResumesThePeriodWhereItStood) {
   EXPECT_EQ(env.host.names.size(), published + 1);
 }
 
-TEST_F(PluginTest, LabelClickShowsTheSevenLineHelp) {
+TEST_F(PluginTest, LabelClickShowsTheEightLineHelp) {
   Initialize();
   Form().UserClick(ControlId::Label2);
   ASSERT_EQ(View().messages.size(), 1u);
   const testing::ShownMessage& help = View().messages[0];
   EXPECT_EQ(help.title, u"Help!");
   EXPECT_EQ(help.icon, MessageIcon::kInformation);
-  EXPECT_EQ(std::count(help.text.begin(), help.text.end(), u'\n'), 6);
+  EXPECT_EQ(std::count(help.text.begin(), help.text.end(), u'\n'), 7);
   EXPECT_TRUE(help.text.starts_with(u"Put in the tags for the times you want, use double letter for leading zero's:\r\n"));
-  EXPECT_TRUE(help.text.ends_with(u"and days when days count <> 1"));
+  EXPECT_TRUE(help.text.ends_with(u"and days when days count <> 1\r\n"
+                                  u"%w = Weeks, %b = Working days (Mon-Fri), [w$] = Week, [b$] = Working day"));
 }
 
 TEST_F(PluginTest, PreviewFollowsEveryTemplateEditAndTheHostDoesNot) {
