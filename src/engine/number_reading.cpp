@@ -5,7 +5,6 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
-#include <ranges>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -170,10 +169,7 @@ class WholeNumber {
     for (auto limb = limbs_.rbegin(); limb != limbs_.rend(); ++limb) {
       char nine[9];
       std::uint32_t rest = *limb;
-      for (char& digit : std::views::reverse(nine)) {
-        digit = static_cast<char>('0' + rest % 10);
-        rest /= 10;
-      }
+      for (std::size_t i = sizeof nine; i-- > 0; rest /= 10) nine[i] = static_cast<char>('0' + rest % 10);
       const std::string_view text{nine, sizeof nine};
       out += limb == limbs_.rbegin() ? text.substr(std::min<std::size_t>(text.find_first_not_of('0'), 8)) : text;
     }
