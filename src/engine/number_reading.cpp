@@ -181,7 +181,7 @@ class WholeNumber {
   std::vector<std::uint32_t> limbs_;
 };
 
-struct Digits {
+struct DecimalDigits {
   std::string digits;  // no trailing zeros
   int exponent;        // decimal exponent of the first digit
 };
@@ -189,7 +189,7 @@ struct Digits {
 // The first `count` significant digits of a finite positive double, rounded from its exact
 // value with halves to the even neighbour, so no C runtime or locale takes part. The double is
 // m * 2^e; for e < 0 that is m * 5^-e / 10^-e, so both cases are the digits of a whole number.
-Digits RoundedDigits(double magnitude, int count) {
+DecimalDigits RoundedDigits(double magnitude, int count) {
   const auto bits = std::bit_cast<std::uint64_t>(magnitude);
   const auto biased = static_cast<int>(bits >> 52);
   std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
@@ -206,7 +206,7 @@ Digits RoundedDigits(double magnitude, int count) {
     for (int i = std::min(left, 13); i > 0; --i) power *= 5;
     whole.Multiply(power);
   }
-  Digits out{whole.Digits(), 0};
+  DecimalDigits out{whole.Digits(), 0};
   std::string& digits = out.digits;
   out.exponent = static_cast<int>(digits.size()) - 1 + std::min(binaryExponent, 0);
   const auto kept = static_cast<std::size_t>(count);
@@ -218,7 +218,7 @@ Digits RoundedDigits(double magnitude, int count) {
     if (up) {
       const std::size_t last = digits.find_last_not_of('9');
       if (last == std::string::npos) {
-        digits = "1";
+        digits.assign(1, '1');
         ++out.exponent;
       } else {
         ++digits[last];
