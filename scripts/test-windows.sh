@@ -136,6 +136,13 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
       else
         fail "$tag: Velmora.dll stripped with a debug link" "$out/sections.txt"
       fi
+      # The runtime's verbose terminate handler, and the demangler it brings, stay out.
+      if grep -q 'terminate called after throwing' "$BIN/Velmora.dll"; then
+        echo "Velmora.dll holds the runtime's verbose terminate handler" >"$out/terminate.txt"
+        fail "$tag: Velmora.dll ends on abort, without the verbose terminate handler" "$out/terminate.txt"
+      else
+        pass "$tag: Velmora.dll ends on abort, without the verbose terminate handler"
+      fi
       if [[ -n $x86why ]]; then
         not_run "$tag: every test that runs x86 code" "$x86why"
         return

@@ -5,8 +5,10 @@
 
 #include <string>
 
+#include "base/text.h"
 #include "module.h"
 #include "raii.h"
+#include "text_win32.h"
 #include "velmora_h.h"
 #include <wrl/client.h>
 
@@ -99,7 +101,7 @@ class RegistrationBackup {
       default: return L"Software\\Classes\\Interface\\" + GuidText(IID__clsVelmora);
     }
   }
-  static std::wstring Saved(std::size_t i) { return std::wstring{kBackupKey} + L"\\" + std::to_wstring(i); }
+  static std::wstring Saved(std::size_t i) { return std::wstring{kBackupKey} + L"\\" + ToWide(DecimalText(static_cast<std::int64_t>(i))); }
 
   // False when there was nothing to copy.
   bool Copy(const std::wstring& from, const std::wstring& to) const {
