@@ -1,4 +1,4 @@
-// The repeat list and the text at the target in the dialog: load, preview, OK, Cancel.
+// The repeat list and the text at the target where the scripts do not reach them.
 #include "dialog/form1.h"
 #include "settings/conversions.h"
 #include "support/plugin_fixture.h"
@@ -25,11 +25,7 @@ TEST_F(PluginTest, TheTextAtTheTargetTakesOverOnlyForACountDownThatHappensOnce) 
     std::int64_t secondsAfterTarget;
     std::u16string expected;
   } cases[] = {
-      {1, 0, u"done %s s ago", -1, u"1 s left"},
       {1, 0, u"done %s s ago", 0, u"done 0 s ago"},  // from the target on
-      {1, 0, u"done %s s ago", 5, u"done 5 s ago"},  // counting up from it
-      {1, 0, u"", 5, u"-5 s left"},
-      {0, 0, u"done %s s ago", 5, u"5 s left"},
       {1, 1, u"done %s s ago", 5, u"86395 s left"},  // a repeating target has no end
       // The length cut applies to the text at the target too.
       {1, 0, u"%s " + digits, 100, (u"100 " + digits).substr(0, 129)},
@@ -43,51 +39,6 @@ TEST_F(PluginTest, TheTextAtTheTargetTakesOverOnlyForACountDownThatHappensOnce) 
         << "type row " << c.countTypeRow << ", repeat row " << c.repeatRow << ", done \"" << ToUtf8(c.done)
         << "\", " << c.secondsAfterTarget << " s after the target";
   }
-}
-
-TEST_F(PluginTest, RepeatAndTheTextAtTheTargetLoadPreviewStoreAndRestore) {
-  Store(u"Nick", u"%d");
-  Store(u"Type", u"2");
-  Store(u"ToDate", u"2025-12-25");
-  Store(u"ToTime", u"00:00:00");
-  Store(u"Repeat", u"4");
-  Store(u"NickDone", u"Merry");
-  Initialize();
-  EXPECT_EQ(Control(ControlId::cmbRepeat).row, 4);
-  EXPECT_EQ(Control(ControlId::cmbRepeat).text, u"Every year");
-  EXPECT_EQ(Control(ControlId::txtDone).text, u"Merry");
-  EXPECT_EQ(Control(ControlId::Text9).text, u"358");  // to next Christmas
-  EXPECT_EQ(Control(ControlId::txtDateTime).text, u"2025-12-25 00:00:00");  // the anchor stays
-
-  for (const bool viaCloseBox : {false, true}) {
-    plugin.Configure();
-    Form().UserSelectRow(ControlId::cmbRepeat, 0);
-    EXPECT_EQ(Control(ControlId::Text9).text, u"Merry");  // the preview follows the row
-    Form().UserSetText(ControlId::txtDone, u"");
-    EXPECT_EQ(Control(ControlId::Text9).text, u"-7");  // ... and the text
-    viaCloseBox ? Form().UserClose() : Form().UserClick(ControlId::cmdCancel);
-    EXPECT_EQ(plugin.State().nRepeat, 4);
-    EXPECT_EQ(plugin.State().sNickDone, u"Merry");
-    EXPECT_EQ(Control(ControlId::cmbRepeat).text, u"Every year");
-    EXPECT_EQ(Control(ControlId::txtDone).text, u"Merry");
-    EXPECT_EQ(Control(ControlId::Text9).text, u"358");
-  }
-
-  plugin.Configure();
-  Form().UserSelectRow(ControlId::cmbRepeat, 3);
-  Form().UserSelectRow(ControlId::cmbRepeat, -1);  // a drop list always has a row
-  Form().UserSetText(ControlId::cmbRepeat, u"Every hour");
-  EXPECT_EQ(Control(ControlId::cmbRepeat).text, u"Every month");
-  Form().UserSetText(ControlId::txtDone, u"Done %d");
-  Form().UserClick(ControlId::cmdOk);
-  const std::u16string path = plugin.Settings().KeyPath() + u"\\";
-  const std::vector<std::u16string>& writes = env.registry.Writes();
-  ASSERT_GE(writes.size(), 3u);
-  EXPECT_EQ(writes[writes.size() - 3], path + u"Interval");  // after the six keys of OK
-  EXPECT_EQ(writes[writes.size() - 2], path + u"Repeat");
-  EXPECT_EQ(writes.back(), path + u"NickDone");
-  EXPECT_EQ(Stored(u"Repeat"), u"3");
-  EXPECT_EQ(Stored(u"NickDone"), u"Done %d");
 }
 
 TEST_F(PluginTest, OnlyTheFiveDigitsReadAsARepeat) {

@@ -24,31 +24,6 @@ class Schedule : public ::testing::Test {
   std::vector<std::int64_t> refreshes_;  // seconds since the split
 };
 
-// The rows themselves, as a host sees them, are pinned by the delay_rows script.
-TEST_F(Schedule, EveryRowsCodeReadsBackAsThatRowAndItsDelaySplitsIntoWholeTicks) {
-  std::int32_t previous = 0;
-  for (std::int32_t row = 0; row < kDelayRowCount; ++row) {
-    const DelayRow& delay = DelayRows()[static_cast<std::size_t>(row)];
-    if (row == kOwnDelayRow) {
-      EXPECT_TRUE(delay.code.empty()) << "the own delay has no code of its own";
-      continue;
-    }
-    EXPECT_GT(delay.seconds, previous) << "row " << row << " is out of order";
-    previous = delay.seconds;
-    const DelayCodeMeaning meaning = InterpretDelayCode(delay.code, u'.');
-    EXPECT_EQ(meaning.row, row) << ToUtf8(delay.code);
-    EXPECT_EQ(meaning.listText, delay.text) << ToUtf8(delay.code);
-    EXPECT_EQ(meaning.seconds, delay.seconds) << ToUtf8(delay.code);
-
-    schedule_.Split(delay.seconds);
-    EXPECT_EQ(std::int64_t{schedule_.nFullTicks} * kTickSeconds + schedule_.nRestSeconds, delay.seconds) << ToUtf8(delay.code);
-    EXPECT_TRUE(schedule_.nRestSeconds >= 0 && schedule_.nRestSeconds < kTickSeconds) << ToUtf8(delay.code);
-    EXPECT_EQ(schedule_.nTicksLeft, schedule_.nFullTicks) << ToUtf8(delay.code);
-    EXPECT_EQ(timer_.Interval(), schedule_.nFullTicks != 0 ? kTickSeconds * 1'000 : schedule_.nRestSeconds * 1'000)
-        << ToUtf8(delay.code);
-  }
-}
-
 TEST(InterpretDelayCode, ReadsAnyOtherCodeAsSecondsHalvesToEven) {
   const std::tuple<std::u16string, std::string, std::int32_t> cases[] = {
       {u"45", "45 Seconds", 45},        {u"abc", "0 Seconds", 0},
