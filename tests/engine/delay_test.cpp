@@ -25,12 +25,11 @@ class Schedule : public ::testing::Test {
 };
 
 TEST(InterpretDelayCode, ReadsAnyOtherCodeAsSecondsHalvesToEven) {
+  // The codes the stored_delay_codes script reads on both hosts are not repeated here; a
+  // comma as the decimal separator and the largest numbers are.
   const std::tuple<std::u16string, std::string, std::int32_t> cases[] = {
-      {u"45", "45 Seconds", 45},        {u"abc", "0 Seconds", 0},
-      {u"2.5", "2,5 Seconds", 2},       {u"7.5", "7,5 Seconds", 8},
-      {u"1M", "1 Seconds", 1},          {u"", "0 Seconds", 0},
-      {u"-30", "-30 Seconds", 0},       {u"3e9", "3000000000 Seconds", 0},
-      {u"1E999", "Infinity Seconds", 0}, {u"7,5", "7,5 Seconds", 8}};
+      {u"2.5", "2,5 Seconds", 2}, {u"7.5", "7,5 Seconds", 8}, {u"7,5", "7,5 Seconds", 8},
+      {u"3e9", "3000000000 Seconds", 0}, {u"1E999", "Infinity Seconds", 0}};
   for (const auto& [code, text, seconds] : cases) {
     const DelayCodeMeaning meaning = InterpretDelayCode(code, u',');
     EXPECT_EQ(meaning.row, -1) << ToUtf8(code);
@@ -50,10 +49,7 @@ TEST_F(Schedule, RefreshesAtTheEndOfEveryPeriod) {
     std::vector<std::int64_t> refreshes;
     std::int64_t ticks;
   } cases[] = {
-      {6, 20, {6, 12, 18}, 3},
-      {30, 95, {30, 60, 90}, 3},
-      {45, 140, {45, 90, 135}, 6},
-      {60, 185, {60, 120, 180}, 6},
+      // The rows' schedules are the timer_schedules script's.
       {86'400, 172'801, {86'400, 172'800}, 5'760},
       {0, 86'400, {}, 0},
       {-45, 86'400, {}, 0},                         // a negative delay never ticks

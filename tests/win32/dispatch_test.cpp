@@ -146,7 +146,7 @@ TEST_F(Dispatch, GetPublishCommandInfoWritesOnlyKnownRowsAndNeverTheHelp) {
   });
 }
 
-TEST_F(Dispatch, ParseTagAndReceiveNotifyAnswerFalseAndLeaveTheirResultAlone) {
+TEST_F(Dispatch, ParseTagTakesItsTagAsAVariantByReference) {
   WithPlugin([](IDispatch& plugin) {
     // The tag as a variant by reference, as a host passes its own variables; the runtime
     // takes the string out of it. In/out strings go by reference as strings.
@@ -164,33 +164,6 @@ TEST_F(Dispatch, ParseTagAndReceiveNotifyAnswerFalseAndLeaveTheirResultAlone) {
     EXPECT_EQ(parsed.result.vt, VT_BOOL);
     EXPECT_EQ(parsed.result.boolVal, VARIANT_FALSE);
     EXPECT_STREQ(result.get(), L"as passed");
-
-    win32::UniqueBstr toSend{::SysAllocString(L"reply")};
-    Arguments notify;
-    notify.Text(L"MSG").Text(L"hello").Text(L"bob").Nothing().TextRef(toSend.addressof());
-    Outcome notified;
-    CallByName(plugin, L"ReceiveNotify", notify, notified);
-    ASSERT_HRESULT_SUCCEEDED(notified.hr);
-    EXPECT_EQ(notified.result.boolVal, VARIANT_FALSE);
-    EXPECT_STREQ(toSend.get(), L"reply");
-  });
-}
-
-TEST_F(Dispatch, InitializeTakesASixteenBitVersionAndAnswersTrue) {
-  ScratchUser user(L"init");
-  WithPlugin([&](IDispatch& plugin) {
-    Arguments arguments;
-    arguments.I2(3).Text(user.Email().c_str()).Nothing();
-    Outcome outcome;
-    CallByName(plugin, L"Initialize", arguments, outcome);
-    ASSERT_HRESULT_SUCCEEDED(outcome.hr);
-    EXPECT_EQ(outcome.result.vt, VT_BOOL);
-    EXPECT_EQ(outcome.result.boolVal, VARIANT_TRUE);
-    Arguments none;
-    Outcome uninitialized;
-    CallByName(plugin, L"Uninitialize", none, uninitialized);
-    ASSERT_HRESULT_SUCCEEDED(uninitialized.hr);
-    EXPECT_EQ(uninitialized.result.vt, VT_EMPTY);
   });
 }
 
