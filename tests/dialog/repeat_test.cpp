@@ -1,6 +1,5 @@
 // The repeat list and the text at the target where the scripts do not reach them.
 #include "dialog/form1.h"
-#include "settings/conversions.h"
 #include "support/plugin_fixture.h"
 
 namespace velmora {
@@ -39,25 +38,6 @@ TEST_F(PluginTest, TheTextAtTheTargetTakesOverOnlyForACountDownThatHappensOnce) 
         << "type row " << c.countTypeRow << ", repeat row " << c.repeatRow << ", done \"" << ToUtf8(c.done)
         << "\", " << c.secondsAfterTarget << " s after the target";
   }
-}
-
-TEST_F(PluginTest, OnlyTheFiveDigitsReadAsARepeat) {
-  Store(u"Type", u"2");
-  Store(u"ToDate", u"2025-12-31");
-  Store(u"ToTime", u"12:00:00");
-  Store(u"Nick", u"%h");
-  Initialize();
-  for (const std::u16string_view stored : {u" 4", u"4.0", u"9", u"-1", u"04", u"\u0664"}) {
-    Store(u"Repeat", stored);
-    Form().UserClick(ControlId::cmdCancel);  // reloads the store
-    EXPECT_EQ(plugin.State().nRepeat, 0) << ToUtf8(stored);
-    EXPECT_EQ(Control(ControlId::Text9).text, u"-12") << ToUtf8(stored);
-  }
-  Store(u"Repeat", u"1");
-  Form().UserClick(ControlId::cmdCancel);
-  EXPECT_EQ(Control(ControlId::cmbRepeat).text, u"Every day");
-  EXPECT_EQ(Control(ControlId::Text9).text, u"12");
-  EXPECT_EQ(ToRepeat(std::int32_t{0}), std::optional<std::int16_t>{0});  // the reader's default
 }
 
 }  // namespace

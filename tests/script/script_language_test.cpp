@@ -41,12 +41,6 @@ TEST(ScriptTokenizer, SplitsWordsAndQuotedTextsWithTheirEscapes) {
   for (const Case& c : cases) EXPECT_EQ(Texts(c.line), c.tokens) << "line: " << c.line;
 }
 
-TEST(ScriptTokenizer, KeepsALoneSurrogateAsOneCodeUnit) {
-  const std::vector<Token> tokens = Tokenize(R"(x "a\uD800b\udc00")");
-  ASSERT_EQ(tokens.size(), 2u);
-  EXPECT_EQ(tokens[1].text, (std::u16string{u'a', char16_t{0xD800}, u'b', char16_t{0xDC00}}));
-}
-
 TEST(ScriptTokenizer, RejectsBrokenQuotingAndEscapes) {
   const std::string_view malformed[] = {
       R"(x "open)",         R"(x "bad \q escape")", R"(x "\u12")",   R"(x "\u12G4")",
@@ -123,16 +117,12 @@ TEST(ScriptCommands, RejectsMalformedLines) {
   for (std::string_view line : malformed) EXPECT_THROW(Parse(line), SyntaxError) << "line: " << line;
 }
 
-TEST(ScriptParse, NamesTheFirstMalformedLineAndRunsNothingBeforeIt) {
-  std::istringstream script("# setup\n\nInitialize 1 \"a@b\"\nClick cmdOk\nSetText Text2 \"open\nClose\n");
+// A malformed line stopping the script is the malformed_line script's; here what the lines
+// around the commands may hold.
+TEST(ScriptParse, SkipsASignatureBlankLinesCommentsAndCarriageReturns) {
+  std::istringstream good("\xEF\xBB\xBFInitialize 1 x\r\n\r\n  # c\r\nClose\r\n");
   std::vector<ParsedLine> lines;
   ScriptError error;
-  EXPECT_FALSE(ParseScript(script, lines, error));
-  EXPECT_EQ(error.lineNumber, 5u);
-  EXPECT_NE(error.message.find("not closed"), std::string::npos) << error.message;
-
-  std::istringstream good("\xEF\xBB\xBFInitialize 1 x\r\n\r\n  # c\r\nClose\r\n");
-  lines.clear();
   ASSERT_TRUE(ParseScript(good, lines, error)) << error.message;
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].lineNumber, 1u);
@@ -156,13 +146,6 @@ TEST(ScriptFormat, QuotesTextsWithEscapesUtf8AndLoneSurrogates) {
       {std::u16string{char16_t{0xDE00}, char16_t{0xD83D}}, R"("\uDE00\uD83D")"},
   };
   for (const Case& c : cases) EXPECT_EQ(Quote(c.text), c.quoted);
-}
-
-TEST(ScriptFormat, QuotedOutputReadsBackAsTheSameText) {
-  const std::u16string text{u'"', u'\\', u'\r', u'\n', u'\t', u'\0', char16_t{0xD800}, u'\u00e9', u'z'};
-  const std::vector<Token> tokens = Tokenize("x " + Quote(text));
-  ASSERT_EQ(tokens.size(), 2u);
-  EXPECT_EQ(tokens[1].text, text);
 }
 
 TEST(ScriptKeyCodes, TypedCharactersNeverPassForEditingKeys) {
