@@ -57,8 +57,9 @@ locale_runs_all() { [[ $1 == iso || ${VELMORA_LOCALE_SCRIPTS:-} == all ]]; }
 
 # The GoogleTest tests that run under a real locale: those whose texts are regional (the
 # user's date, time and decimal forms, the calendar's months and weeks, the texts' widths in
-# the window, the time field under 12-hour forms). The rest behave the same under any locale.
-REGIONAL_GTESTS=${REGIONAL_GTESTS:-'Regional.*:*Regional*:*UsersDecimal*:*TimeField*:*Calendar*:*EveryTextFits*'}
+# the window, the time field under 12-hour forms, text in the user's code page). The rest
+# behave the same under any locale.
+REGIONAL_GTESTS=${REGIONAL_GTESTS:-'Regional.*:*Regional*:*UsersDecimal*:*TimeField*:*Calendar*:*EveryTextFits*:*Narrow*'}
 
 # locale_runs_script LOCALE SCRIPT EXPECTED: whether a host script runs under LOCALE. Under
 # "iso" every script runs (VELMORA_LOCALE_SCRIPTS=all: under every locale); under a real
