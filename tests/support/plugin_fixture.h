@@ -19,7 +19,6 @@ class PluginTest : public ::testing::Test {
 
   Form1& Form() { return plugin.Dialog(); }
   const ControlState& Control(ControlId id) { return Form().Control(id); }
-  RecordingView& View() { return *env.View(); }
   std::optional<std::u16string> Stored(std::u16string_view key) const { return env.Stored(kEmail, key); }
   void Store(std::u16string_view key, std::u16string_view text) { env.Store(kEmail, key, text); }
   void Initialize() { ASSERT_TRUE(plugin.Initialize(1, kEmail)); }
