@@ -26,19 +26,6 @@ TEST_F(SettingsStoreTest, KeyPathPutsTheAddressBetweenHostAndPluginKeys) {
   EXPECT_EQ(store.KeyPath(), u"Software\\Tevrand\\Pelmar2\\ann@example.com\\Preferences\\Plugins\\Velmora.dll");
 }
 
-TEST_F(SettingsStoreTest, FirstWriteCreatesTheWholePathAndAddressesStayApart) {
-  EXPECT_FALSE(registry.KeyExists(u"Software\\Tevrand\\Pelmar2"));
-  store.SaveSetting(u"Nick", std::u16string{u"ann's"});
-  EXPECT_TRUE(registry.KeyExists(u"Software\\Tevrand\\Pelmar2"));
-  EXPECT_TRUE(registry.KeyExists(u"Software\\Tevrand\\Pelmar2\\ann@example.com\\Preferences"));
-
-  email = u"bob@example.com";  // the store follows the address it was given
-  EXPECT_EQ(store.GetSetting(u"Nick", std::u16string{}), Value{std::u16string{}});
-  store.SaveSetting(u"Nick", std::u16string{u"bob's"});
-  email = u"ann@example.com";
-  EXPECT_EQ(store.GetSetting(u"Nick", std::u16string{}), Value{std::u16string{u"ann's"}});
-}
-
 TEST_F(SettingsStoreTest, LongValuesReadBackWhole) {
   const std::u16string longText(70000, u'x');
   store.SaveSetting(u"Nick", longText);
