@@ -66,7 +66,12 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
         done
       done
     done
-    wine cmd /c 'C:\velmora-leftover.bat' 2>/dev/null | tr -d '\r'
+    # The last line says the batch ran to its end, so a batch that never ran is no clean registry.
+    printf 'echo checked\r\n' >>"$batch"
+    local found
+    found=$(wine cmd /c 'C:\velmora-leftover.bat' 2>/dev/null | tr -d '\r')
+    if [[ $(tail -n 1 <<<"$found") == checked ]]; then sed '$d' <<<"$found"
+    else echo "the registry queries did not run to their end: $found"; fi
   }
   # no_registration_left WHAT: passes when nothing of Velmora is registered in either view.
   no_registration_left() {
