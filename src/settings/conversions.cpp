@@ -62,7 +62,11 @@ std::optional<std::int16_t> ToRepeat(const Value& value) {
 }
 
 std::optional<DateTime> ToTargetDate(const Value& value, const Regional& regional) {
-  return ToTarget(value, regional, ParseIsoDate);
+  using namespace std::chrono;
+  // Dates the window's calendar can show; any other reads as no date at all.
+  const std::optional<DateTime> date = ToTarget(value, regional, ParseIsoDate);
+  if (!date || date->Ymd() < year{1900} / 1 / 1 || date->Ymd() > year{9999} / 12 / 31) return std::nullopt;
+  return date;
 }
 
 std::optional<DateTime> ToTargetTime(const Value& value, const Regional& regional) {

@@ -150,9 +150,7 @@ DialogWindow::~DialogWindow() {
   ++rendering_;
   if (!window_) return;
   window_.reset();
-  // Fails while another thread's dialog still uses the class; the last one removes it, so
-  // no class outlives the code of its window procedure.
-  ::UnregisterClassW(kDialogWindowClass, ThisModule());
+  LeaveWindowClass(kDialogWindowClass);
 }
 
 // Lifecycle ------------------------------------------------------------------------------
@@ -170,7 +168,7 @@ bool DialogWindow::Create() {
   windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
   windowClass.lpszClassName = kDialogWindowClass;
-  if (!::RegisterClassExW(&windowClass) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
+  if (!UseWindowClass(windowClass)) return false;
 
   const HDC screen = ::GetDC(nullptr);
   dpi_ = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 96;
@@ -179,8 +177,10 @@ bool DialogWindow::Create() {
   // No owner: the host may have no window of its own to lend. Layout() gives it its size.
   window_.reset(::CreateWindowExW(0, kDialogWindowClass, kCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                                   0, 0, nullptr, nullptr, ThisModule(), this));
-  if (!window_) return false;
-  moduleReference_.emplace();
+  if (!window_) {
+    LeaveWindowClass(kDialogWindowClass);
+    return false;
+  }
 
   ++rendering_;
   for (const ControlInfo& info : Controls()) {

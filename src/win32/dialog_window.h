@@ -2,8 +2,8 @@
 // The configuration window on Windows: a top-level window of the platform's controls that
 // renders Form1's control state and feeds the user's input into Form1's User* entry points.
 //
-// The window is made at the first show and then lives as long as the dialog model; while
-// it exists it keeps the DLL loaded, since its procedures are the DLL's code. Showing runs
+// The window is made at the first show and then lives as long as the dialog model (the
+// thread's plug-in, which owns it, keeps the DLL loaded meanwhile). Showing runs
 // a modal loop of its own that returns when the model hides the window. Everything runs on
 // the thread that made the plug-in.
 #include <windows.h>
@@ -85,7 +85,6 @@ class DialogWindow final : public DialogView {
   void ShowFailure(std::u16string_view text) noexcept;
 
   Form1& form_;
-  std::optional<ModuleReference> moduleReference_;
   VisualStyles styles_;
   UniqueFont font_;
   UniqueFont calendarFont_;
