@@ -525,8 +525,10 @@ TEST(Unloading, AHostThatLeavesComInsideItsNicknameHandlerLivesAndHearsNoMore) {
   }
 }
 
-// The user's window closes the first time the thread shows one, after `whileOpen` ran.
+// The user closes the first window the thread shows, after `closeWhenShown` ran, if it is
+// still there.
 std::function<void()> closeWhenShown;
+bool stayedOpen = false;
 BOOL CALLBACK FindShown(HWND window, LPARAM found) {
   if (!::IsWindowVisible(window)) return TRUE;
   *reinterpret_cast<HWND*>(found) = window;
@@ -538,6 +540,7 @@ void CALLBACK CloseTheShownWindow(HWND, UINT, UINT_PTR timer, DWORD) {
   if (!shown) return;
   ::KillTimer(nullptr, timer);
   std::exchange(closeWhenShown, nullptr)();
+  stayedOpen = ::IsWindowVisible(shown) != FALSE;
   ::PostMessageW(shown, WM_CLOSE, 0, 0);
 }
 
@@ -569,6 +572,7 @@ TEST(Unloading, AHostThatQuitsWhileConfigureIsOpenLives) {
     CallByName(*raw, L"Configure", none, outcome);
     ::KillTimer(nullptr, closer);
     EXPECT_TRUE(quit) << "the window never showed";
+    EXPECT_TRUE(stayedOpen) << "the window went with the host";
     EXPECT_HRESULT_SUCCEEDED(outcome.hr);
     EXPECT_EQ(VelmoraWindowsOfThisThread(), 0);
   }).Join();
@@ -585,18 +589,23 @@ struct Interleaving {
   UniqueEvent tornDown{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   std::atomic<bool> armed{false};
   decltype(&::CreateWindowExW) create = nullptr;
+  HWND made = nullptr;  // the window made after the other's teardown
 };
 Interleaving* interleaving = nullptr;
 
 HWND WINAPI CreateOnceTheOtherToreDown(DWORD exStyle, LPCWSTR name, LPCWSTR title, DWORD style, int x, int y,
                                        int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
                                        LPVOID parameter) {
-  if (HIWORD(reinterpret_cast<ULONG_PTR>(name)) != 0 && ::lstrcmpW(name, win32::kTimerWindowClass) == 0 &&
-      interleaving->armed.exchange(false)) {
+  const bool interleaved = HIWORD(reinterpret_cast<ULONG_PTR>(name)) != 0 &&
+                           ::lstrcmpW(name, win32::kTimerWindowClass) == 0 && interleaving->armed.exchange(false);
+  if (interleaved) {
     ::SetEvent(interleaving->tearDown.get());
     ::WaitForSingleObject(interleaving->tornDown.get(), 5000);
   }
-  return interleaving->create(exStyle, name, title, style, x, y, width, height, parent, menu, instance, parameter);
+  const HWND window =
+      interleaving->create(exStyle, name, title, style, x, y, width, height, parent, menu, instance, parameter);
+  if (interleaved) interleaving->made = window;
+  return window;
 }
 
 // Pumps the thread's messages until `event` is set (or five seconds passed): whether it was.
@@ -650,7 +659,7 @@ TEST(Unloading, OneThreadsTeardownLeavesAnotherThreadsNewTimerWindowItsClass) {
     ComPtr<IDispatch> plugin = CreateByProgId();
     ASSERT_NE(plugin, nullptr);
     start(*plugin.Get(), second);
-    EXPECT_FALSE(steps.armed) << "the timer window was not made";
+    EXPECT_NE(steps.made, nullptr) << "the other thread's teardown took the class away";
     const std::size_t before = names.Names().size();
     PumpMessagesFor(2500);
     EXPECT_GE(names.Names().size(), before + 2) << "the counter stopped publishing";
