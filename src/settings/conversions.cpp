@@ -63,9 +63,12 @@ std::optional<std::int16_t> ToRepeat(const Value& value) {
 
 std::optional<DateTime> ToTargetDate(const Value& value, const Regional& regional) {
   using namespace std::chrono;
-  // Dates the window's calendar can show; any other reads as no date at all.
+  // A calendar date is one the system's date functions can show, or the text is unreadable;
+  // a bare time of day keeps standing for no date.
   const std::optional<DateTime> date = ToTarget(value, regional, ParseIsoDate);
-  if (!date || date->Ymd() < year{1900} / 1 / 1 || date->Ymd() > year{9999} / 12 / 31) return std::nullopt;
+  if (date && date->HasDate() && (date->Ymd() < year{1900} / 1 / 1 || date->Ymd() > year{9999} / 12 / 31)) {
+    return std::nullopt;
+  }
   return date;
 }
 
