@@ -69,28 +69,6 @@ void Command(IDispatch& plugin, const wchar_t* command, const wchar_t* argument 
   Call(plugin, L"ParseCommand", arguments);
 }
 
-TEST(Lifetime, ARunningCounterTimerKeepsTheDllLoadedAfterTheLastObjectIsGone) {
-  const MachineRegistration registration;
-  const auto canUnload = Export<CanUnloadNow>("DllCanUnloadNow");
-  ScratchUser user(L"lifetime");
-  Store(user, L"Velmora.dll", L"Enable", L"True");
-  InFreshApartment([&] {
-    const auto use = [](const std::function<void(IDispatch&)>& body) {
-      const ComPtr<IDispatch> plugin = CreateByProgId();
-      ASSERT_NE(plugin, nullptr);
-      body(*plugin.Get());
-    };
-    use([&](IDispatch& plugin) {
-      Arguments initialize;
-      initialize.I4(1).Text(user.Email().c_str()).Nothing();
-      Call(plugin, L"Initialize", initialize);
-    });
-    EXPECT_EQ(canUnload(), S_FALSE) << "the stored counter is on: its timer runs";
-    use([](IDispatch& plugin) { Command(plugin, L"/xcntdisable"); });
-    EXPECT_EQ(canUnload(), S_OK) << "nothing of the DLL runs any more";
-  });
-}
-
 // Configure's window is closed by the user as soon as it shows.
 void CALLBACK CloseTheDialog(HWND, UINT, UINT_PTR timer, DWORD) {
   const HWND dialog = ::FindWindowW(win32::kDialogWindowClass, nullptr);
