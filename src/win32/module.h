@@ -18,8 +18,9 @@ std::u16string ModuleBaseName();
 // A file's name without its folder and extension.
 std::u16string BaseNameOf(std::wstring_view path);
 
-// Live objects and the class factory (its references and server locks) each hold one of
-// these: while any is held DllCanUnloadNow answers S_FALSE.
+// Live objects, the class factory (its references and server locks) and a thread's
+// CoUninitialize watch while COM may call it each hold one of these: while any is held
+// DllCanUnloadNow answers S_FALSE.
 void LockModule();
 void UnlockModule();
 
