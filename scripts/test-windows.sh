@@ -138,6 +138,13 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
       else
         pass "$tag: neither DLL imports comctl32 (loaded when the window opens)"
       fi
+      # No reference to the DLL is dropped by a timer: a thread that let go may still be
+      # returning through its code when the pool unmaps it.
+      if grep -l 'FreeLibraryWhenCallbackReturns' "$out"/imports-*.txt >"$out/timed-unload.txt"; then
+        fail "$tag: no DLL unloads itself from a thread-pool callback" "$out/timed-unload.txt"
+      else
+        pass "$tag: no DLL unloads itself from a thread-pool callback (no FreeLibraryWhenCallbackReturns import)"
+      fi
       if "$(triple "$arch")-objdump" -h "$BIN/Velmora.dll" >"$out/sections.txt" 2>&1 &&
          grep -q '\.gnu_debuglink' "$out/sections.txt" && ! grep -q '\.debug_info' "$out/sections.txt" &&
          "$(triple "$arch")-objdump" -h "$BIN/Velmora.dll.debug" | grep -q '\.debug_info'; then

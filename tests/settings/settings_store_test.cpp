@@ -57,6 +57,10 @@ TEST(SettingConversions, TheTargetReadsInTheFixedFormsFirstThenTheUsersOwn) {
       {u"2026-02-30", none, none},
       {u"24:00:00", none, none},
       {u"2026-12-01 ", none, none},
+      {u"1899-12-31", none, none},
+      {u"0050-01-01", none, none},
+      {u"1900-01-01", At(1900, 1, 1), none},
+      {u"9999-12-31", At(9999, 12, 31), none},
   };
   const auto shown = [](std::optional<DateTime> value) {
     return value ? ToUtf8(IsoDateText(*value) + u" " + IsoTimeText(*value)) : std::string{"nothing"};
