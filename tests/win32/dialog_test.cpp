@@ -46,31 +46,39 @@ std::wstring TextOf(HWND window) {
   return text;
 }
 
+std::string Name(ControlId id) { return {Info(id).name.begin(), Info(id).name.end()}; }
+
 // The control the keyboard focus is in, by its name.
-std::wstring FocusedName() {
+std::string FocusedName() {
   const HWND focused = ::GetFocus();
   for (const ControlInfo& info : Controls()) {
     const HWND control = Control(info.id);
-    if (control && (control == focused || ::IsChild(control, focused)))
-      return {info.name.begin(), info.name.end()};
+    if (control && (control == focused || ::IsChild(control, focused))) return Name(info.id);
   }
-  return L"<none>";
+  return "<none>";
 }
 
-// The model's view of a control, through the seam of VelmoraTest.dll.
-struct ModelControl {
-  std::wstring text;
-  LONG selStart = 0;
-  LONG selLength = 0;
-};
-ModelControl Model(ControlId control) {
+// The model's text of a control, through the seam of VelmoraTest.dll.
+std::wstring ModelText(ControlId control) {
   VelmoraSeamControl state{};
   const std::wstring name(Info(control).name.begin(), Info(control).name.end());
   EXPECT_HRESULT_SUCCEEDED(
       Seam<VelmoraSeamGetControlFn>("VelmoraSeamGetControl")(name.c_str(), &state));
-  ModelControl model{state.text ? state.text : L"", state.selStart, state.selLength};
+  const std::wstring text = state.text ? state.text : L"";
   ::SysFreeString(state.text);
-  return model;
+  return text;
+}
+
+// The line height of `font`, or else of the font `window` draws in.
+LONG LineOf(HWND window, HFONT font = nullptr) {
+  const HDC dc = ::GetDC(window);
+  if (!font) font = reinterpret_cast<HFONT>(::SendMessageW(window, WM_GETFONT, 0, 0));
+  const HGDIOBJ old = ::SelectObject(dc, font);
+  TEXTMETRICW metrics{};
+  ::GetTextMetricsW(dc, &metrics);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(window, dc);
+  return metrics.tmHeight;
 }
 
 void Press(HWND target, WPARAM key, wchar_t character = 0) {
@@ -208,9 +216,9 @@ TEST_F(Dialog, TypingInsideTheTemplateKeepsTheCaretWhileThePreviewFollows) {
         Press(field, 'S', L's');
         EXPECT_EQ(TextOf(field), L"%s[ds] left");
         EXPECT_EQ(win32::Selection(field), (std::pair<std::int32_t, std::int32_t>{2, 2}));
-        EXPECT_EQ(Model(ControlId::Text2).text, L"%s[ds] left");
+        EXPECT_EQ(ModelText(ControlId::Text2), L"%s[ds] left");
         const std::wstring preview = TextOf(Control(ControlId::Text9));
-        EXPECT_EQ(preview, Model(ControlId::Text9).text);
+        EXPECT_EQ(preview, ModelText(ControlId::Text9));
         // No day tag: the day bracket shows its text whatever the clock reads.
         EXPECT_TRUE(preview.ends_with(L"s left")) << "preview \"" << preview.c_str() << '"';
       }}},
@@ -250,7 +258,7 @@ TEST_F(Dialog, AFailureOfAUserActionIsShownInAVelmoraMessageBox) {
 // A click on the date's spinner opens the calendar over the list that has the focus: the
 // focus goes to the calendar, where the keyboard user can go on.
 TEST_F(Dialog, TheCalendarOpenedByAClickTakesTheFocusFromAControlItCovers) {
-  std::wstring focused;
+  std::string focused;
   Run({{[] {
           ::SetFocus(Control(ControlId::cmbDelay));
           RECT arrows{};
@@ -260,7 +268,7 @@ TEST_F(Dialog, TheCalendarOpenedByAClickTakesTheFocusFromAControlItCovers) {
           ::SendMessageW(Control(ControlId::udDate), WM_LBUTTONUP, 0, upArrow);
         },
         [&] { focused = FocusedName(); }}});
-  EXPECT_EQ(focused, L"calDate");
+  EXPECT_EQ(focused, "calDate");
 }
 
 TEST_F(Dialog, F1AnywhereInTheWindowShowsTheHelp) {
@@ -292,8 +300,8 @@ std::vector<std::string> Misfits() {
   RECT client{};
   ::GetClientRect(dialog, &client);
   const auto say = [&](ControlId id, const std::string& what, LONG needed, LONG given) {
-    misfits.push_back(std::string(Info(id).name.begin(), Info(id).name.end()) + ": " + what +
-                      " needs " + std::to_string(needed) + " px, has " + std::to_string(given));
+    misfits.push_back(Name(id) + ": " + what + " needs " + std::to_string(needed) + " px, has " +
+                      std::to_string(given));
   };
   std::vector<std::pair<ControlId, RECT>> placed;
   for (const ControlInfo& info : Controls()) {
@@ -357,8 +365,7 @@ std::vector<std::string> Misfits() {
     for (const auto& [other, itsPlace] : placed) {
       RECT overlap{};
       if (::IntersectRect(&overlap, &where, &itsPlace)) {
-        misfits.push_back(std::string(Info(other).name.begin(), Info(other).name.end()) + " and " +
-                          std::string(info.name.begin(), info.name.end()) + " overlap");
+        misfits.push_back(Name(other) + " and " + Name(info.id) + " overlap");
       }
     }
     placed.emplace_back(info.id, where);
@@ -374,19 +381,12 @@ class MessageFont {
     saved_.cbSize = sizeof saved_;
     ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof saved_, &saved_, 0);
     NONCLIENTMETRICSW changed = saved_;
-    const HDC screen = ::GetDC(nullptr);
-    for (LONG height = -8; height > -40; --height) {
+    for (LONG height = -8; height > -40 && lines_ < lineHeight; --height) {
       changed.lfMessageFont.lfHeight = height;
       const HFONT font = ::CreateFontIndirectW(&changed.lfMessageFont);
-      const HGDIOBJ old = ::SelectObject(screen, font);
-      TEXTMETRICW metrics{};
-      ::GetTextMetricsW(screen, &metrics);
-      ::SelectObject(screen, old);
+      lines_ = LineOf(nullptr, font);
       ::DeleteObject(font);
-      lines_ = metrics.tmHeight;
-      if (lines_ >= lineHeight) break;
     }
-    ::ReleaseDC(nullptr, screen);
     ::SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof changed, &changed, 0);
   }
   ~MessageFont() { ::SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof saved_, &saved_, 0); }
@@ -404,18 +404,6 @@ int ScreenDpi() {
   const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
   ::ReleaseDC(nullptr, screen);
   return dpi;
-}
-
-// The line height of the font a control draws in.
-LONG LineOf(HWND control) {
-  const HDC dc = ::GetDC(control);
-  const HGDIOBJ old =
-      ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
-  TEXTMETRICW metrics{};
-  ::GetTextMetricsW(dc, &metrics);
-  ::SelectObject(dc, old);
-  ::ReleaseDC(control, dc);
-  return metrics.tmHeight;
 }
 
 // Every text fits its control and nothing overlaps, with the calendar shut and open, under the
@@ -487,7 +475,7 @@ TEST_F(Dialog, TheKeyboardPicksADateAndTabNeverLandsUnderTheOpenCalendar) {
       ::PostMessageW(::GetFocus(), WM_KEYDOWN, code, 1);
     };
   };
-  std::vector<std::wstring> visited;
+  std::vector<std::string> visited;
   const Step record = [&] { visited.push_back(FocusedName()); };
   DATE start = 0;
   DATE picked = 0;
@@ -513,12 +501,12 @@ TEST_F(Dialog, TheKeyboardPicksADateAndTabNeverLandsUnderTheOpenCalendar) {
   EXPECT_EQ(picked, start + 6);
   EXPECT_FALSE(openAfterEnter);
   EXPECT_FALSE(openAfterEsc);
-  const std::vector<std::wstring> order{
-      L"Combo1", L"cmbDelay", L"cmbRepeat", L"txtDone", L"udTime", L"txtTime", L"txtDate",
-      L"calDate", L"udDate", L"calDate", L"udDate",
+  const std::vector<std::string> order{
+      "Combo1", "cmbDelay", "cmbRepeat", "txtDone", "udTime", "txtTime", "txtDate", "calDate",
+      "udDate", "calDate", "udDate",
       // Open again: it hides txtDateTime, Combo1 and cmbDelay; the repeat rows lie below it.
-      L"calDate", L"cmdEnable", L"Text9", L"cmdOk", L"cmdCancel", L"Text2", L"cmbRepeat",
-      L"txtDone", L"udTime", L"txtTime", L"txtDate", L"udDate", L"txtDate", L"txtTime"};
+      "calDate", "cmdEnable", "Text9", "cmdOk", "cmdCancel", "Text2", "cmbRepeat", "txtDone",
+      "udTime", "txtTime", "txtDate", "udDate", "txtDate", "txtTime"};
   EXPECT_EQ(visited, order);
 }
 
@@ -568,7 +556,7 @@ TEST_F(Dialog, EveryTabStopHasAnAccessibleName) {
   const auto fromWindow = reinterpret_cast<FromWindow>(
       reinterpret_cast<void*>(::GetProcAddress(oleacc, "AccessibleObjectFromWindow")));
   ASSERT_NE(fromWindow, nullptr);
-  std::vector<std::pair<std::wstring, std::wstring>> names;
+  std::vector<std::pair<std::string, std::wstring>> names;
   Run({{[&] {
     for (const ControlId id : TabOrder()) {
       ComPtr<IAccessible> object;
@@ -580,15 +568,14 @@ TEST_F(Dialog, EveryTabStopHasAnAccessibleName) {
                                reinterpret_cast<void**>(object.GetAddressOf())))) {
         object->get_accName(self, name.put());
       }
-      names.emplace_back(std::wstring(Info(id).name.begin(), Info(id).name.end()),
-                         name ? name.get() : L"");
+      names.emplace_back(Name(id), name ? name.get() : L"");
     }
   }}});
   ::FreeLibrary(oleacc);
   for (const auto& [control, name] : names) {
-    EXPECT_FALSE(name.empty()) << control.c_str() << " has no name";
-    if (control.starts_with(L"ud") || control == L"calDate") {
-      EXPECT_EQ(name, control == L"udTime" ? L"Time" : L"Date") << control.c_str();
+    EXPECT_FALSE(name.empty()) << control << " has no name";
+    if (control.starts_with("ud") || control == "calDate") {
+      EXPECT_EQ(name, control == "udTime" ? L"Time" : L"Date") << control;
     }
   }
 }
@@ -623,8 +610,7 @@ TEST_F(Dialog, TheSpinnersAndTheCalendarShowTheirFocus) {
             ::SetFocus(Control(id));
             const std::vector<COLORREF> focused = PixelsOf(Control(id));
             ::SetFocus(Control(ControlId::Text2));
-            if (PixelsOf(Control(id)) == focused)
-              unmarked.emplace_back(Info(id).name.begin(), Info(id).name.end());
+            if (PixelsOf(Control(id)) == focused) unmarked.push_back(Name(id));
           }
         }}});
   EXPECT_TRUE(unmarked.empty()) << "no focus shown on " << ::testing::PrintToString(unmarked);
