@@ -37,22 +37,20 @@ constexpr short kClientHeight = 304;
 constexpr short kBelowCalendar = 200;
 constexpr short kCalendarGap = 4;
 
-// By ControlKind: the predefined class (or 0 for a common control by its name) and styles.
-// The spinners take the arrow keys as clicks on their arrows.
+// By ControlKind: the class and styles. The spinners take the arrow keys as clicks on their arrows.
 constexpr struct {
-  WORD atom;
   const wchar_t* name;
   DWORD style;
   DWORD exStyle;
 } kKinds[] = {
-    {0x80, nullptr, BS_PUSHBUTTON | WS_TABSTOP, 0},
-    {0x82, nullptr, SS_LEFT, 0},
-    {0x81, nullptr, ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE},
-    {0x81, nullptr, ES_AUTOHSCROLL | WS_TABSTOP | ES_READONLY, WS_EX_CLIENTEDGE},
-    {0x85, nullptr, CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP, 0},
-    {0x85, nullptr, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0},
-    {0, UPDOWN_CLASSW, UDS_ARROWKEYS | WS_TABSTOP, 0},
-    {0, MONTHCAL_CLASSW, WS_TABSTOP | WS_BORDER, 0},
+    {WC_BUTTONW, BS_PUSHBUTTON | WS_TABSTOP, 0},
+    {WC_STATICW, SS_LEFT, 0},
+    {WC_EDITW, ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE},
+    {WC_EDITW, ES_AUTOHSCROLL | WS_TABSTOP | ES_READONLY, WS_EX_CLIENTEDGE},
+    {WC_COMBOBOXW, CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP, 0},
+    {WC_COMBOBOXW, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0},
+    {UPDOWN_CLASSW, UDS_ARROWKEYS | WS_TABSTOP, 0},
+    {MONTHCAL_CLASSW, WS_TABSTOP | WS_BORDER, 0},
 };
 static_assert(std::size(kKinds) == static_cast<std::size_t>(ControlKind::kCalendar) + 1);
 
@@ -141,8 +139,7 @@ std::vector<WORD> DialogTemplate() {
     out.insert(out.end(), {static_cast<WORD>(place.x), static_cast<WORD>(place.y), static_cast<WORD>(place.cx),
                            static_cast<WORD>(place.cy)});
     dword(static_cast<DWORD>(ControlWindowId(place.id)));
-    if (kind.atom) out.insert(out.end(), {0xFFFF, kind.atom});
-    if (!kind.atom) text(kind.name);
+    text(kind.name);
     text(OwnName(place.id));
     out.push_back(0);
   }
