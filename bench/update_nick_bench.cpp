@@ -11,6 +11,8 @@ namespace velmora {
 namespace {
 
 const std::u16string kShortTemplate = u"%d day[ds] %hh:%mm:%ss left";
+// As long as the short template, so that the same copy is its floor.
+const std::u16string kWeeksTemplate = u"%ww week[ws] %b workday[bs]";
 // 129 units holding every tag and a bracket of every unit.
 const std::u16string kFullTemplate =
     u"%yy years %dd days %hh:%mm:%ss, or %y year[ys] %d day[ds] %h hour[hs] %m minute[ms] %s "
@@ -25,20 +27,28 @@ void CopyShortTemplate(benchmark::State& state) {
 }
 
 // As UpdateNick does it: the template is read again only when it changed, which costs a
-// comparison on every refresh.
+// comparison on every refresh; working days only when the template asks for them.
 void Expand(benchmark::State& state, const std::u16string& workNick) {
+  using namespace std::chrono;
   NickTemplate nick;
+  const DateTime now = DateTime::FromDate(2026y / 12 / 4).PlusSeconds(10 * 3600);
   for (auto _ : state) {
     std::int64_t diff = kSecondsDiff;
     benchmark::DoNotOptimize(diff);
+    const DateTime target = now.PlusSeconds(diff);
     nick.Use(workNick);
-    const CounterParts parts = CountParts(diff, kCountDown, nick.Asked());
+    CounterParts parts = CountParts(diff, kCountDown, nick.Asked());
+    if (nick.Asked().Has(AskedUnits::kWorkDays)) parts.nWorkDays = WorkingDays(now, target, kCountDown);
     std::u16string text = nick.Expand(parts);
     benchmark::DoNotOptimize(text);
   }
 }
 
 void ExpandShortTemplate(benchmark::State& state) { Expand(state, kShortTemplate); }
+void ExpandWeeksTemplate(benchmark::State& state) {
+  if (kWeeksTemplate.size() != kShortTemplate.size()) state.SkipWithError("both templates must be as long");
+  Expand(state, kWeeksTemplate);
+}
 void ExpandFullTemplate(benchmark::State& state) {
   if (kFullTemplate.size() != 129) state.SkipWithError("the full template must be 129 units");
   Expand(state, kFullTemplate);
@@ -61,6 +71,7 @@ void SecondsToMonthlyTarget(benchmark::State& state) {
 BENCHMARK(CopyShortTemplate);
 BENCHMARK(SecondsToMonthlyTarget);
 BENCHMARK(ExpandShortTemplate);
+BENCHMARK(ExpandWeeksTemplate);
 BENCHMARK(ExpandFullTemplate);
 
 }  // namespace

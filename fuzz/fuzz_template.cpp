@@ -6,10 +6,15 @@
 // units at 1, longer and negated numbers), and after reading another template and reading
 // it back.
 //
+// Working days are checked against a walk over the dates left after the whole weeks.
+//
 // Input: byte 0 bit 0 set: the template is raw UTF-16LE units (lone surrogates, NULs),
-// else UTF-8; bits 1-5 the units (s, m, h, d, y) set to 1 in the second expansion; bytes
-// 1-2 the count type (int16 LE); bytes 3-10 the difference in seconds (int64 LE, folded
-// into what two dates can be apart); the rest the template.
+// else UTF-8; bits 1-7 the units (s, m, h, d, w, y, b) set to 1 in the second expansion;
+// bytes 1-2 the count type (int16 LE); bytes 3-10 the difference in seconds (int64 LE,
+// folded into what two dates can be apart; what the fold drops picks the moment within a
+// week that counts); the rest the template.
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "engine/counter.h"
@@ -42,11 +47,19 @@ struct Unit {
   std::int64_t length;
   std::int64_t CounterParts::*part;
 };
+// In the order of the fold and of the tags; working days take no part in the fold.
 constexpr Unit kUnits[] = {{u'y', kSecondsPerYear, &CounterParts::nYears},
+                           {u'w', kSecondsPerWeek, &CounterParts::nWeeks},
                            {u'd', kSecondsPerDay, &CounterParts::nDays},
                            {u'h', kSecondsPerHour, &CounterParts::nHours},
                            {u'm', kSecondsPerMinute, &CounterParts::nMinutes},
-                           {u's', 1, &CounterParts::nSeconds}};
+                           {u's', 1, &CounterParts::nSeconds},
+                           {u'b', 0, &CounterParts::nWorkDays}};
+constexpr std::u16string_view kBracketOrder = u"smhdwyb";
+
+bool Holds(std::u16string_view text, char16_t letter) {
+  return text.find(std::u16string{u'%', letter}) != std::u16string_view::npos;
+}
 
 const Unit& UnitOf(char16_t letter) {
   for (const Unit& unit : kUnits) {
@@ -66,10 +79,10 @@ std::u16string FirstUnits(std::u16string_view text) {
 CounterParts ReferenceParts(std::int64_t& diff, std::int32_t countType, std::u16string_view nick) {
   CounterParts parts;
   for (const Unit& unit : kUnits) {
-    if (nick.find(std::u16string{u'%', unit.letter}) == std::u16string_view::npos) continue;
+    if (unit.length == 0 || !Holds(nick, unit.letter)) continue;
     if (unit.letter == u's') {  // the seconds take what is left and leave it
       parts.nSeconds = countType == kCountDown ? diff : -diff;
-      break;
+      continue;
     }
     const std::int64_t rest = diff % unit.length;
     const std::int64_t whole = (diff - rest) / unit.length;
@@ -91,7 +104,9 @@ std::u16string ReferenceExpansion(std::u16string_view nick, const CounterParts& 
   for (const Unit& unit : kUnits) {
     work = ReplaceEvery(work, std::u16string{u'%', unit.letter}, Decimal(parts.*unit.part));
   }
-  for (const char16_t letter : std::u16string_view{u"smhdy"}) {
+  for (const char16_t letter : kBracketOrder) {
+    // A week or working-day bracket only where the template asks for its unit.
+    if ((letter == u'w' || letter == u'b') && !Holds(nick, letter)) continue;
     const std::size_t open = work.find(std::u16string{u'[', letter});
     if (open == std::u16string::npos) continue;
     const std::size_t close = work.find(u']', open);
@@ -101,6 +116,28 @@ std::u16string ReferenceExpansion(std::u16string_view nick, const CounterParts& 
     work = ReplaceEvery(work, bracket, parts.*UnitOf(letter).part == 1 ? u"" : inner);
   }
   return FirstUnits(work);
+}
+
+// The dates from the earlier of the two dates, counted, to the later, not counted, that are
+// Monday to Friday; signed as the other parts.
+std::int64_t ReferenceWorkingDays(DateTime now, DateTime target, std::int32_t countType) {
+  using namespace std::chrono;
+  const local_days nowDate = floor<days>(now.Local());
+  const local_days targetDate = floor<days>(target.Local());
+  const local_days from = std::min(nowDate, targetDate);
+  const local_days to = std::max(nowDate, targetDate);
+  std::int64_t count = (to - from).count() / 7 * 5;
+  for (local_days date = from + days{(to - from).count() / 7 * 7}; date < to; date += days{1}) {
+    if (weekday{date}.iso_encoding() <= 5) ++count;
+  }
+  if (targetDate < nowDate) count = -count;
+  return countType == kCountDown ? count : -count;
+}
+
+std::string Listed(const CounterParts& parts) {
+  std::string out;
+  for (const Unit& unit : kUnits) out += (out.empty() ? "" : "/") + std::to_string(parts.*unit.part);
+  return out;
 }
 
 // Every part changed alike, keeping its place in the counter.
@@ -128,15 +165,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                               " difference " + std::to_string(diff);
 
   std::int64_t engineDiff = diff;
-  const CounterParts parts = CountParts(engineDiff, countType, nick);
+  CounterParts parts = CountParts(engineDiff, countType, nick);
   std::int64_t referenceDiff = diff;
-  const CounterParts expectedParts = ReferenceParts(referenceDiff, countType, nick);
+  CounterParts expectedParts = ReferenceParts(referenceDiff, countType, nick);
+  // Now lies in a week of 2000 as far from midnight as the folded-away part of the input says;
+  // the target as far from now as the difference.
+  using namespace std::chrono;
+  const std::int64_t inWeek = rawDiff / (kLargestDifference + 1) % kSecondsPerWeek;
+  const DateTime now = DateTime::FromDate(year{2000} / 1 / 3).PlusSeconds(inWeek < 0 ? -inWeek : inWeek);
+  if (Holds(nick, u'b')) {
+    parts.nWorkDays = WorkingDays(now, now.PlusSeconds(diff), countType);
+    expectedParts.nWorkDays = ReferenceWorkingDays(now, now.PlusSeconds(diff), countType);
+  }
   FUZZ_CHECK(parts == expectedParts && engineDiff == referenceDiff,
-             context + ": parts y/d/h/m/s " + std::to_string(parts.nYears) + "/" + std::to_string(parts.nDays) +
-                 "/" + std::to_string(parts.nHours) + "/" + std::to_string(parts.nMinutes) + "/" +
-                 std::to_string(parts.nSeconds) + ", expected " + std::to_string(expectedParts.nYears) + "/" +
-                 std::to_string(expectedParts.nDays) + "/" + std::to_string(expectedParts.nHours) + "/" +
-                 std::to_string(expectedParts.nMinutes) + "/" + std::to_string(expectedParts.nSeconds));
+             context + ": parts y/w/d/h/m/s/b " + Listed(parts) + ", expected " + Listed(expectedParts));
 
   const std::u16string result = ExpandTemplate(nick, parts);
   FUZZ_CHECK(result.size() <= kMaxNickLength, context + ": " + std::to_string(result.size()) + " units");
@@ -163,7 +205,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   checkReused(nick, EachPart(parts, [](std::int64_t value, char16_t) { return value ^ 1; }),
               "other digits, mostly of the same widths");
   checkReused(nick, EachPart(parts, [atOne](std::int64_t value, char16_t letter) {
-                const std::size_t bit = std::u16string_view{u"smhdy"}.find(letter);
+                const std::size_t bit = kBracketOrder.find(letter);
                 return (atOne >> bit & 1) != 0 ? 1 : value;
               }),
               "some units at 1");

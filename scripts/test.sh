@@ -104,6 +104,8 @@ for stage in "${STAGES[@]}"; do
   echo "== $stage: $((SECONDS - stageStart)) s"
 done
 
+# The tests' share of the C++ (informative: it does not count as a test).
+scripts/test-share.sh || true
 echo "== all stages: $(((SECONDS - start) / 60)) min $(((SECONDS - start) % 60)) s"
 if [ "$skipped" -gt 0 ]; then
   echo "$passed passed, $failed failed, $skipped skipped"

@@ -1,18 +1,22 @@
-// What loading Velmora.dll costs a host, measured in one Windows process (under Wine here):
-// the process's private bytes before and after LoadLibrary, after creating the object and
-// after Initialize, which loads the hidden dialog; and the time from calling Initialize to
-// the first "Pelmar_SetName" reaching a top-level window, with the counter stored as on.
+// What loading an in-process automation server costs a host, measured in one Windows process
+// (under Wine here): the process's private bytes and working set, and the modules it has
+// loaded, before and after LoadLibrary, after creating the object, after Initialize (Velmora
+// loads its hidden dialog there) and after the first Configure (Velmora shows the dialog; the
+// probe closes it); and the time from calling Initialize to the first "Pelmar_SetName"
+// reaching a top-level window, with the counter stored as on.
 //
-//   wine_load_probe64.exe <path of Velmora.dll>
+//   wine_load_probe64.exe <path of Velmora.dll or MinimalServer.dll>
 //
 // Prints key=value lines. The object comes straight from the DLL's class factory, found
 // through its embedded type library, so nothing is registered; the settings go under a
-// scratch e-mail address whose key is deleted at the end. bench/perf_table.py builds it
-// with mingw-w64; it sits apart from bench/CMakeLists.txt, which builds native benchmarks.
+// scratch e-mail address whose key is deleted at the end. bench/perf_table.py builds it, and
+// the minimal server beside Velmora (bench/wine/minimal_server.cpp), with mingw-w64; they sit
+// apart from bench/CMakeLists.txt, which builds native benchmarks.
 #include <windows.h>
 #include <oleauto.h>
 #include <psapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -44,6 +48,59 @@ Memory Measure() {
   counters.cb = sizeof counters;
   ::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters);
   return {counters.PagefileUsage, counters.WorkingSetSize};
+}
+
+// The modules the process holds at one step. Kept in storage the process had from its start,
+// so taking the list adds nothing to the memory the next step measures; named only at the end.
+struct Modules {
+  HMODULE handles[512];
+  DWORD count;
+};
+Modules gSteps[5];
+
+void TakeModules(Modules& step) {
+  DWORD bytes = 0;
+  if (!::EnumProcessModules(::GetCurrentProcess(), step.handles, sizeof step.handles, &bytes)) bytes = 0;
+  step.count = std::min<DWORD>(bytes / sizeof(HMODULE), 512);
+}
+
+// One line: the modules held at `now` that were not held at `before`, by base name.
+void PrintAddedModules(const char* name, const Modules& before, const Modules& now) {
+  std::printf("modules_%s=", name);
+  const char* separator = "";
+  for (DWORD i = 0; i < now.count; ++i) {
+    if (std::find(before.handles, before.handles + before.count, now.handles[i]) != before.handles + before.count) {
+      continue;
+    }
+    wchar_t module[MAX_PATH];
+    const DWORD length = ::GetModuleBaseNameW(::GetCurrentProcess(), now.handles[i], module, MAX_PATH);
+    ::CharLowerBuffW(module, length);
+    std::printf("%s%ls", separator, std::wstring{module, length}.c_str());
+    separator = ",";
+  }
+  std::printf("\n");
+}
+
+// Configure shows the window modally; this closes it from inside that modal loop, as its
+// close box would.
+BOOL CALLBACK CloseShownWindow(HWND window, LPARAM host) {
+  if (window != reinterpret_cast<HWND>(host) && ::IsWindowVisible(window)) ::PostMessageW(window, WM_CLOSE, 0, 0);
+  return TRUE;
+}
+HWND gHost = nullptr;
+void CALLBACK CloseConfigureWindow(HWND, UINT, UINT_PTR, DWORD) {
+  ::EnumThreadWindows(::GetCurrentThreadId(), CloseShownWindow, reinterpret_cast<LPARAM>(gHost));
+}
+
+HRESULT CallByName(IDispatch* object, const wchar_t* method, DISPPARAMS& parameters, VARIANT& result) {
+  OLECHAR name[32];
+  wcsncpy(name, method, 31);
+  name[31] = L'\0';
+  LPOLESTR names[] = {name};
+  DISPID id = 0;
+  const HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+  if (FAILED(hr)) return hr;
+  return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters, &result, nullptr, nullptr);
 }
 
 bool StoreSettings() {
@@ -112,15 +169,18 @@ int main(int argc, char** argv) {
   windowClass.lpszClassName = L"VelmoraPerfProbe";
   ::RegisterClassW(&windowClass);
   // A hidden top-level window: broadcast messages reach it, as they reach a messenger's.
-  const HWND host = ::CreateWindowExW(0, windowClass.lpszClassName, L"probe", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+  const HWND host = gHost = ::CreateWindowExW(0, windowClass.lpszClassName, L"probe", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
                                       nullptr, windowClass.hInstance, nullptr);
   if (host == nullptr) return Fail("CreateWindowExW", HRESULT_FROM_WIN32(::GetLastError()));
   if (!StoreSettings()) return Fail("RegCreateKeyExW", E_FAIL);
 
+  ::SecureZeroMemory(gSteps, sizeof gSteps);  // its pages in the working set before the first figure
+  TakeModules(gSteps[0]);
   const Memory before = Measure();
   const HMODULE dll = ::LoadLibraryW(dllPath.c_str());
   if (dll == nullptr) return Fail("LoadLibraryW", HRESULT_FROM_WIN32(::GetLastError()));
   const Memory loaded = Measure();
+  TakeModules(gSteps[1]);
 
   CLSID clsid{};
   if (!FindClass(dllPath, clsid)) return Fail("LoadTypeLibEx", E_FAIL);
@@ -136,12 +196,8 @@ int main(int argc, char** argv) {
   factory->Release();
   if (FAILED(hr)) return Fail("CreateInstance", hr);
   const Memory created = Measure();
+  TakeModules(gSteps[2]);
 
-  OLECHAR name[] = L"Initialize";
-  LPOLESTR names[] = {name};
-  DISPID id = 0;
-  hr = plugin->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-  if (FAILED(hr)) return Fail("GetIDsOfNames", hr);
   VARIANT arguments[3];  // right to left
   for (VARIANT& argument : arguments) ::VariantInit(&argument);
   arguments[0].vt = VT_DISPATCH;
@@ -157,11 +213,22 @@ int main(int argc, char** argv) {
   LARGE_INTEGER frequency, start, end;
   ::QueryPerformanceFrequency(&frequency);
   ::QueryPerformanceCounter(&start);
-  hr = plugin->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters, &result, nullptr, nullptr);
+  hr = CallByName(plugin, L"Initialize", parameters, result);
   ::QueryPerformanceCounter(&end);
   const Memory initialized = Measure();
+  TakeModules(gSteps[3]);
   ::VariantClear(&arguments[1]);
   if (FAILED(hr)) return Fail("Initialize", hr);
+
+  // The ticks of a minute's run would not load anything more; the window does.
+  const UINT_PTR closer = ::SetTimer(nullptr, 0, 300, CloseConfigureWindow);
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  ::VariantClear(&result);
+  hr = CallByName(plugin, L"Configure", none, result);
+  ::KillTimer(nullptr, closer);
+  const Memory configured = Measure();
+  TakeModules(gSteps[4]);
+  if (FAILED(hr)) return Fail("Configure", hr);
 
   const auto micros = [&](const LARGE_INTEGER& at) {
     return static_cast<double>(at.QuadPart - start.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart);
@@ -170,8 +237,14 @@ int main(int argc, char** argv) {
   std::printf("private_after_load=%llu\n", loaded.privateBytes);
   std::printf("private_after_create=%llu\n", created.privateBytes);
   std::printf("private_after_initialize=%llu\n", initialized.privateBytes);
+  std::printf("private_after_configure=%llu\n", configured.privateBytes);
   std::printf("working_set_before=%llu\n", before.workingSet);
+  std::printf("working_set_after_load=%llu\n", loaded.workingSet);
+  std::printf("working_set_after_create=%llu\n", created.workingSet);
   std::printf("working_set_after_initialize=%llu\n", initialized.workingSet);
+  std::printf("working_set_after_configure=%llu\n", configured.workingSet);
+  const char* const steps[] = {"load", "create", "initialize", "configure"};
+  for (int i = 0; i < 4; ++i) PrintAddedModules(steps[i], gSteps[i], gSteps[i + 1]);
   std::printf("initialize_us=%.1f\n", micros(end));
   if (gFirstSetName.QuadPart != 0) std::printf("initialize_to_setname_us=%.1f\n", micros(gFirstSetName));
 
@@ -179,5 +252,6 @@ int main(int argc, char** argv) {
   ::RegDeleteTreeW(HKEY_CURRENT_USER, kUserKey);
   ::DestroyWindow(host);
   ::CoUninitialize();
-  return gFirstSetName.QuadPart != 0 ? 0 : Fail("no Pelmar_SetName arrived", E_FAIL);
+  // The minimal server sends no nickname; perf_table.py asks Velmora's runs for one.
+  return 0;
 }

@@ -47,17 +47,31 @@ wine() { timeout 180 "$WINE" "$@" </dev/null; }
 # make_wine_prefix DIR [UNIX_LOCALE]: a fresh 64-bit Wine prefix in DIR, used by every later
 # `wine` call. With a Unix locale (de_DE.UTF-8, found in LOCPATH) the prefix keeps that locale's own
 # regional forms; without, English (US) with the development host's date and time forms.
+# With WINE_PREFIX_TEMPLATE set, a prefix is booted there once and each prefix is a copy of
+# it: booting takes several times as long as copying, and Wine sets a copy's regional forms
+# anew at its first start under another locale.
 make_wine_prefix() {
   [[ -n ${WINE:-} ]] || find_wine || return 1
-  export WINEPREFIX=$1
   export WINEARCH=win64
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko installer dialogs
+  local template=${WINE_PREFIX_TEMPLATE:-}
+  if [[ -n $template && ! -f $template/system.reg ]]; then
+    export WINEPREFIX=$template LC_ALL=C.UTF-8
+    "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
+    wine wineboot -i >/dev/null 2>&1
+    "$WINESERVER" -k >/dev/null 2>&1   # ends the server, which writes the registry out
+    "$WINESERVER" -w
+  fi
+  [[ -n $template ]] && cp -a "$template" "$1"
+  export WINEPREFIX=$1
   export LC_ALL=${2:-C.UTF-8}                 # Wine takes the prefix's locale from it
   # Started apart, so no Wine process keeps our output pipes open after it ends.
   "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
-  wine wineboot -i >/dev/null 2>&1
-  "$WINESERVER" -w
+  if [[ -z $template ]]; then
+    wine wineboot -i >/dev/null 2>&1
+    "$WINESERVER" -w
+  fi
   # No window manager runs under Xvfb: windows that Wine frames itself, so hiding one does
   # not wait for a manager's answer.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null

@@ -1,6 +1,6 @@
 #include "base/date_time.h"
 
-#include <cstdio>
+#include "base/text.h"
 
 namespace velmora {
 
@@ -61,22 +61,16 @@ bool Digits(std::u16string_view text, std::size_t at, std::size_t count, int& ou
   }
   return true;
 }
-
-std::u16string Ascii(const char* text) { return {text, text + std::char_traits<char>::length(text)}; }
 }  // namespace
 
 std::u16string IsoDateText(DateTime value) {
   const auto ymd = value.Ymd();
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02u", static_cast<int>(ymd.year()),
-                static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
-  return Ascii(buffer);
+  return DecimalText(static_cast<int>(ymd.year()), 4) + u'-' + DecimalText(static_cast<unsigned>(ymd.month()), 2) +
+         u'-' + DecimalText(static_cast<unsigned>(ymd.day()), 2);
 }
 
 std::u16string IsoTimeText(DateTime value) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", value.Hour(), value.Minute(), value.Second());
-  return Ascii(buffer);
+  return DecimalText(value.Hour(), 2) + u':' + DecimalText(value.Minute(), 2) + u':' + DecimalText(value.Second(), 2);
 }
 
 std::optional<DateTime> ParseIsoDate(std::u16string_view text) {

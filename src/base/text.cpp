@@ -1,5 +1,7 @@
 #include "base/text.h"
 
+#include <algorithm>
+
 namespace velmora {
 
 namespace {
@@ -94,9 +96,19 @@ bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
   return a.size() == b.size() && AsciiLower(a) == AsciiLower(b);
 }
 
-std::u16string DecimalText(std::int64_t value) {
-  const std::string digits = std::to_string(value);
-  return std::u16string(digits.begin(), digits.end());
+// Written here rather than by the C runtime, whose formatting the DLL would carry whole.
+std::u16string DecimalText(std::int64_t value, std::size_t width) {
+  const bool negative = value < 0;
+  auto magnitude = negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+  std::u16string out;
+  do {
+    out += static_cast<char16_t>(u'0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (out.size() + negative < width) out.append(width - out.size() - negative, u'0');
+  if (negative) out += u'-';
+  std::reverse(out.begin(), out.end());
+  return out;
 }
 
 }  // namespace velmora

@@ -15,7 +15,8 @@ std::u16string FromUtf8(std::string_view text);
 std::u16string AsciiLower(std::u16string_view text);
 bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b);
 
-std::u16string DecimalText(std::int64_t value);
+// Zero-padded to `width` units, the sign among them ("-05" for -5 at width 3).
+std::u16string DecimalText(std::int64_t value, std::size_t width = 1);
 
 constexpr bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 constexpr bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }

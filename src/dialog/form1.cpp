@@ -22,7 +22,8 @@ constexpr std::u16string_view kHelpText =
     u"follow\r\n"
     u"[y$] = Year, [d$] = Day, [h$] = Hour, [m$] = Minut, [s$] = Second\r\n"
     u"Replacing the $, so eg:\r\n"
-    u"day[ds] will give the result day when days count = 1, and days when days count <> 1";
+    u"day[ds] will give the result day when days count = 1, and days when days count <> 1\r\n"
+    u"%w = Weeks, %b = Working days (Mon-Fri), [w$] = Week, [b$] = Working day";
 constexpr std::u16string_view kChooseCountType = u"You need to choose a count type";
 constexpr std::u16string_view kOwnDelayPrompt = u"Enter Number of Seconds";
 constexpr std::u16string_view kZeroDelayWarning =
@@ -99,14 +100,19 @@ void Form1::Form_Load() {
 
 std::u16string Form1::UpdateNick() {
   const auto repeat = static_cast<Repeat>(state_.nRepeat);
-  state_.nSecondsDiff =
-      SecondsToTarget(dTargetDate, dTargetTime, platform_.clock->Now(), repeat, state_.nCountType);
+  const DateTime now = platform_.clock->Now();
+  state_.nSecondsDiff = SecondsToTarget(dTargetDate, dTargetTime, now, repeat, state_.nCountType);
+  const DateTime target = now.PlusSeconds(state_.nSecondsDiff);
   // Once the one target of a count-down has come, its own text takes over.
   bAtTarget = state_.nCountType == kCountDown && repeat == Repeat::kOnce && state_.nSecondsDiff <= 0 &&
               !state_.sNickDone.empty();
   NickTemplate& nick = bAtTarget ? doneTemplate : nickTemplate;
   nick.Use(bAtTarget ? state_.sNickDone : state_.sNick);
   fncCountStr();
+  // Working days count dates, which the seconds alone cannot tell.
+  if (nick.Asked().Has(AskedUnits::kWorkDays)) {
+    parts.nWorkDays = WorkingDays(now, target, bAtTarget ? kCountUp : state_.nCountType);
+  }
   sWorkNick = nick.Expand(parts);
   return sWorkNick;
 }

@@ -11,14 +11,24 @@ namespace velmora {
 
 namespace {
 
-// Bracket letters in the order they are evaluated; the tags use the same five letters, and
-// a unit's index here is its index everywhere in this file.
-constexpr std::u16string_view kBracketLetters = u"smhdy";
+// Bracket letters in the order they are evaluated; the tags use the same letters, and a
+// unit's index here is its index everywhere in this file.
+constexpr std::u16string_view kBracketLetters = u"smhdwyb";
 constexpr unsigned kUnitCount = kBracketLetters.size();
 // Each unit's part of the counter, in the same order.
 constexpr std::array<std::int64_t CounterParts::*, kUnitCount> kUnitParts = {
-    &CounterParts::nSeconds, &CounterParts::nMinutes, &CounterParts::nHours, &CounterParts::nDays,
-    &CounterParts::nYears};
+    &CounterParts::nSeconds, &CounterParts::nMinutes, &CounterParts::nHours,
+    &CounterParts::nDays,    &CounterParts::nWeeks,   &CounterParts::nYears,
+    &CounterParts::nWorkDays};
+constexpr int kWeekUnit = 4;
+constexpr int kWorkDayUnit = 6;
+
+// The week and working-day brackets are brackets only in a template asking for their unit.
+bool BracketsCount(int unit, AskedUnits asked) {
+  if (unit == kWeekUnit) return asked.Has(AskedUnits::kWeeks);
+  if (unit == kWorkDayUnit) return asked.Has(AskedUnits::kWorkDays);
+  return true;
+}
 
 int LetterIndex(char32_t letter) {
   switch (letter) {
@@ -30,8 +40,12 @@ int LetterIndex(char32_t letter) {
       return 2;
     case U'd':
       return 3;
-    case U'y':
+    case U'w':
       return 4;
+    case U'y':
+      return 5;
+    case U'b':
+      return 6;
     default:
       return -1;
   }
@@ -187,7 +201,8 @@ std::size_t CutLength(const char16_t* text, std::size_t length) {
 }
 
 // The whole cascade on the real text, numbers written in.
-std::u16string ExpandStepwise(std::u32string_view tagged, const CounterParts& parts) {
+std::u16string ExpandStepwise(std::u32string_view tagged, AskedUnits asked,
+                              const CounterParts& parts) {
   std::u16string text;
   for (const char32_t unit : tagged) {
     if (!IsMark(unit)) {
@@ -199,7 +214,7 @@ std::u16string ExpandStepwise(std::u32string_view tagged, const CounterParts& pa
                 WriteDecimal(digits, parts.*kUnitParts[MarkUnit(unit)], MarkTwoDigits(unit)));
   }
   for (int unit = 0; unit < static_cast<int>(kUnitCount); ++unit) {
-    EvaluateBracket(text, unit, parts.*kUnitParts[unit] == 1);
+    if (BracketsCount(unit, asked)) EvaluateBracket(text, unit, parts.*kUnitParts[unit] == 1);
   }
   text.resize(CutLength(text.data(), text.size()));
   return text;
@@ -225,6 +240,7 @@ NickTemplate::NickTemplate() { Read({}); }
 // at 1 that agree on the units whose brackets it evaluated, since the others' passes find
 // no bracket and change nothing.
 void NickTemplate::Read(std::u16string_view nick) {
+  static_assert(std::tuple_size_v<decltype(planFor_)> == 1u << kUnitCount);
   source_.assign(nick);
   asked_ = UnitsAskedBy(nick);
   tagged_ = MarkTags(nick);
@@ -247,6 +263,7 @@ std::unique_ptr<NickTemplate::Plan> NickTemplate::MakePlan(unsigned unitsAtOne) 
   plan->unitsAtOne = unitsAtOne;
   std::u32string text = tagged_;
   for (int unit = 0; unit < static_cast<int>(kUnitCount); ++unit) {
+    if (!BracketsCount(unit, asked_)) continue;
     const std::u32string bracket = EvaluateBracket(text, unit, (unitsAtOne >> unit & 1) != 0);
     if (bracket.empty()) continue;
     plan->evaluated |= 1u << unit;
@@ -297,9 +314,10 @@ void NickTemplate::Layout(Plan& plan, const CounterParts& parts) {
 std::u16string NickTemplate::Expand(const CounterParts& parts) {
   const unsigned unitsAtOne = (parts.nSeconds == 1 ? 1u : 0u) | (parts.nMinutes == 1 ? 2u : 0u) |
                               (parts.nHours == 1 ? 4u : 0u) | (parts.nDays == 1 ? 8u : 0u) |
-                              (parts.nYears == 1 ? 16u : 0u);
+                              (parts.nWeeks == 1 ? 16u : 0u) | (parts.nYears == 1 ? 32u : 0u) |
+                              (parts.nWorkDays == 1 ? 64u : 0u);
   Plan& plan = *planFor_[unitsAtOne];
-  if (plan.stepwise) return ExpandStepwise(tagged_, parts);
+  if (plan.stepwise) return ExpandStepwise(tagged_, asked_, parts);
   const bool sameWidths =
       plan.layoutHolds &&
       std::all_of(plan.numbers.begin(), plan.numbers.end(), [&](const Number& number) {

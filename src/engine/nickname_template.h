@@ -1,5 +1,6 @@
 #pragma once
-// The nickname template language: %yy %dd %hh %mm %ss, %y %d %h %m %s and [<unit>text].
+// The nickname template language: %yy %ww %dd %hh %mm %ss %bb, %y %w %d %h %m %s %b and
+// [<unit>text].
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -18,8 +19,9 @@ inline constexpr std::size_t kMaxNickLength = 129;
 // A template read once, so that each refresh only writes the numbers between pieces of text
 // worked out before. The tags become decimal text, the two-letter ones at least two digits
 // with a negative value's sign in front ("-03"); then the first bracket of each unit letter
-// (s, m, h, d, y) and its identical copies give way to their text, or to nothing when the
-// unit is exactly 1; the result is cut to 129 units without splitting a surrogate pair.
+// (s, m, h, d, w, y, b) and its identical copies give way to their text, or to nothing when
+// the unit is exactly 1 (a week or working-day bracket only in a template asking for that
+// unit, so that older texts such as "[bored]" keep their brackets); the result is cut to 129 units without splitting a surrogate pair.
 class NickTemplate {
  public:
   NickTemplate();  // the empty template
@@ -67,7 +69,7 @@ class NickTemplate {
   AskedUnits asked_;
   std::u32string tagged_;  // the template with a mark above every UTF-16 unit for each tag
   std::vector<std::unique_ptr<Plan>> plans_;
-  std::array<Plan*, 32> planFor_{};  // by units at 1
+  std::array<Plan*, 128> planFor_{};  // by units at 1
 };
 
 // Reads `workNick` and expands it once.

@@ -1,11 +1,15 @@
 #include "engine/number_reading.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
 #include <system_error>
+#include <vector>
+
+#include "base/text.h"
 
 namespace velmora {
 
@@ -141,6 +145,91 @@ Scanned Scan(Cursor& cursor, char16_t separator) {
 // No "-0" leaks out to be written back as a delay.
 double WithoutNegativeZero(double value) { return value == 0 ? 0.0 : value; }
 
+// A whole number in base-1e9 limbs, least significant first: wide enough for every digit
+// of a double (the smallest subnormal has 751 significant ones).
+class WholeNumber {
+ public:
+  explicit WholeNumber(std::uint64_t value) {
+    do {
+      limbs_.push_back(static_cast<std::uint32_t>(value % kBase));
+      value /= kBase;
+    } while (value != 0);
+  }
+  void Multiply(std::uint32_t factor) {
+    std::uint64_t carry = 0;
+    for (std::uint32_t& limb : limbs_) {
+      const std::uint64_t product = std::uint64_t{limb} * factor + carry;
+      limb = static_cast<std::uint32_t>(product % kBase);
+      carry = product / kBase;
+    }
+    for (; carry != 0; carry /= kBase) limbs_.push_back(static_cast<std::uint32_t>(carry % kBase));
+  }
+  [[nodiscard]] std::string Digits() const {
+    std::string out;
+    for (auto limb = limbs_.rbegin(); limb != limbs_.rend(); ++limb) {
+      char nine[9];
+      std::uint32_t rest = *limb;
+      for (std::size_t i = sizeof nine; i-- > 0; rest /= 10) nine[i] = static_cast<char>('0' + rest % 10);
+      const std::string_view text{nine, sizeof nine};
+      out += limb == limbs_.rbegin() ? text.substr(std::min<std::size_t>(text.find_first_not_of('0'), 8)) : text;
+    }
+    return out;
+  }
+
+ private:
+  static constexpr std::uint32_t kBase = 1'000'000'000;
+  std::vector<std::uint32_t> limbs_;
+};
+
+struct DecimalDigits {
+  std::string digits;  // no trailing zeros
+  int exponent;        // decimal exponent of the first digit
+};
+
+// The first `count` significant digits of a finite positive double, rounded from its exact
+// value with halves to the even neighbour, so no C runtime or locale takes part. The double is
+// m * 2^e; for e < 0 that is m * 5^-e / 10^-e, so both cases are the digits of a whole number.
+DecimalDigits RoundedDigits(double magnitude, int count) {
+  const auto bits = std::bit_cast<std::uint64_t>(magnitude);
+  const auto biased = static_cast<int>(bits >> 52);
+  std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
+  int binaryExponent = -1074;
+  if (biased != 0) {
+    mantissa |= std::uint64_t{1} << 52;
+    binaryExponent = biased - 1075;
+  }
+  for (; (mantissa & 1) == 0 && binaryExponent < 0; mantissa >>= 1) ++binaryExponent;
+  WholeNumber whole{mantissa};
+  for (int left = binaryExponent; left > 0; left -= 31) whole.Multiply(std::uint32_t{1} << std::min(left, 31));
+  for (int left = -binaryExponent; left > 0; left -= 13) {
+    std::uint32_t power = 1;
+    for (int i = std::min(left, 13); i > 0; --i) power *= 5;
+    whole.Multiply(power);
+  }
+  DecimalDigits out{whole.Digits(), 0};
+  std::string& digits = out.digits;
+  out.exponent = static_cast<int>(digits.size()) - 1 + std::min(binaryExponent, 0);
+  const auto kept = static_cast<std::size_t>(count);
+  if (digits.size() > kept) {
+    const char next = digits[kept];
+    const bool beyondHalf = digits.find_first_not_of('0', kept + 1) != std::string::npos;
+    const bool up = next > '5' || (next == '5' && (beyondHalf || (digits[kept - 1] - '0') % 2 == 1));
+    digits.resize(kept);
+    if (up) {
+      const std::size_t last = digits.find_last_not_of('9');
+      if (last == std::string::npos) {
+        digits.assign(1, '1');
+        ++out.exponent;
+      } else {
+        ++digits[last];
+        digits.resize(last + 1);
+      }
+    }
+  }
+  digits.erase(digits.find_last_not_of('0') + 1);
+  return out;
+}
+
 }  // namespace
 
 double ReadNumber(std::u16string_view text, char16_t regionalSeparator) {
@@ -162,17 +251,37 @@ bool ReadWholeNumber(std::u16string_view text, double& value) {
 std::u16string NumberText(double value, char16_t decimalSeparator) {
   if (std::isnan(value)) return u"NaN";
   if (std::isinf(value)) return value > 0 ? u"Infinity" : u"-Infinity";
+  if (value == 0) return u"0";
   // Fifteen significant digits, as many as a double always carries through text and back;
   // the largest doubles round up past the top of the range at fifteen, so they take
   // seventeen and still read back as numbers.
-  char buffer[32];
-  const double shown = WithoutNegativeZero(value);
-  const int digits = std::abs(value) > 1.79769313486231e308 ? 17 : 15;
-  const auto result =
-      std::to_chars(buffer, buffer + sizeof buffer, shown, std::chars_format::general, digits);
-  std::u16string out;
-  for (const char* at = buffer; at != result.ptr; ++at) {
-    out += *at == '.' ? decimalSeparator : *at == 'e' ? u'E' : static_cast<char16_t>(*at);
+  const int precision = std::abs(value) > 1.79769313486231e308 ? 17 : 15;
+  const auto [digits, exponent] = RoundedDigits(std::abs(value), precision);
+  std::u16string out = value < 0 ? u"-" : u"";
+  const auto append = [&out](std::string_view part) { out.append(part.begin(), part.end()); };
+  if (exponent < -4 || exponent >= precision) {
+    out += static_cast<char16_t>(digits.front());
+    if (digits.size() > 1) {
+      out += decimalSeparator;
+      append(std::string_view{digits}.substr(1));
+    }
+    out += exponent < 0 ? u"E-" : u"E+";
+    if (std::abs(exponent) < 10) out += u'0';
+    out += DecimalText(std::abs(exponent));
+  } else if (exponent < 0) {
+    out += u'0';
+    out += decimalSeparator;
+    out.append(static_cast<std::size_t>(-exponent - 1), u'0');
+    append(digits);
+  } else {
+    const auto whole = static_cast<std::size_t>(exponent) + 1;
+    append(std::string_view{digits}.substr(0, whole));
+    if (digits.size() > whole) {
+      out += decimalSeparator;
+      append(std::string_view{digits}.substr(whole));
+    } else {
+      out.append(whole - digits.size(), u'0');
+    }
   }
   return out;
 }

@@ -62,7 +62,14 @@ std::optional<std::int16_t> ToRepeat(const Value& value) {
 }
 
 std::optional<DateTime> ToTargetDate(const Value& value, const Regional& regional) {
-  return ToTarget(value, regional, ParseIsoDate);
+  using namespace std::chrono;
+  // A calendar date is one the system's date functions can show, or the text is unreadable;
+  // a bare time of day keeps standing for no date.
+  const std::optional<DateTime> date = ToTarget(value, regional, ParseIsoDate);
+  if (date && date->HasDate() && (date->Ymd() < year{1900} / 1 / 1 || date->Ymd() > year{9999} / 12 / 31)) {
+    return std::nullopt;
+  }
+  return date;
 }
 
 std::optional<DateTime> ToTargetTime(const Value& value, const Regional& regional) {

@@ -21,7 +21,6 @@ void MemoryRegistry::SetValue(RegistryRoot, std::u16string_view keyPath, std::u1
                               const RegistryValue& value) {
   for (const std::u16string& key : KeysOnPath(keyPath)) keys_[key];
   keys_[AsciiLower(keyPath)][AsciiLower(name)] = value;
-  writes_.push_back(std::u16string{keyPath} + u"\\" + std::u16string{name});
 }
 
 std::optional<RegistryValue> MemoryRegistry::QueryValue(RegistryRoot, std::u16string_view keyPath,

@@ -16,12 +16,9 @@ class MemoryRegistry : public Registry {
                                                         std::u16string_view name) const override;
 
   [[nodiscard]] bool KeyExists(std::u16string_view keyPath) const;
-  // Every write so far, in order, as "<key path>\<value name>".
-  [[nodiscard]] const std::vector<std::u16string>& Writes() const { return writes_; }
 
  private:
   std::map<std::u16string, std::map<std::u16string, RegistryValue>> keys_;  // lower-cased names
-  std::vector<std::u16string> writes_;
 };
 
 }  // namespace velmora

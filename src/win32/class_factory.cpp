@@ -18,13 +18,23 @@ class ClassFactory final : public IClassFactory {
     if (!object) return E_POINTER;
     if (::IsEqualIID(iid, IID_IUnknown) || ::IsEqualIID(iid, IID_IClassFactory)) {
       *object = static_cast<IClassFactory*>(this);
+      AddRef();
       return S_OK;
     }
     *object = nullptr;
     return E_NOINTERFACE;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  // A static object, counted all the same: a client holding it keeps the DLL loaded.
+  ULONG STDMETHODCALLTYPE AddRef() override {
+    const long references = ++references_;
+    if (references == 1) LockModule();
+    return static_cast<ULONG>(references);
+  }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const long references = --references_;
+    if (references == 0) UnlockModule();
+    return static_cast<ULONG>(references);
+  }
 
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
     if (!object) return E_POINTER;
@@ -49,6 +59,7 @@ class ClassFactory final : public IClassFactory {
   }
 
  private:
+  std::atomic<long> references_{0};
   std::atomic<long> locks_{0};
 };
 

@@ -3,8 +3,8 @@
 
 namespace velmora::win32 {
 
-// The one class factory of the DLL, for clsVelmora. It is a static object: COM may hold it
-// for as long as it likes without keeping anything else alive.
+// The one class factory of the DLL, for clsVelmora. It is a static object whose references
+// and server locks keep the DLL loaded while a client holds them.
 HRESULT GetClassFactory(REFIID iid, void** factory);
 
 }  // namespace velmora::win32

@@ -14,8 +14,8 @@ using velmora::win32::RegistrationScope;
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
     velmora::win32::SetThisModule(instance);
+    // Thread notices stay on: the runtime's per-thread destructors need them.
     velmora::win32::ThreadPluginsAttach();
-    ::DisableThreadLibraryCalls(instance);
   } else if (reason == DLL_PROCESS_DETACH) {
     velmora::win32::ThreadPluginsDetach();
     // Unloaded by FreeLibrary, not by the process ending.

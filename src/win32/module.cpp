@@ -2,27 +2,34 @@
 // any module (the tests link them into a program).
 #include "module.h"
 
+#include <array>
 #include <atomic>
 
 namespace velmora::win32 {
 
 namespace {
 HMODULE module = nullptr;
+// Objects, the class factory's references and its server locks.
 std::atomic<long> liveThings{0};
-std::atomic<long> pins{0};
-// Pins let go of whose loader reference a thread-pool callback has still to drop.
-std::atomic<long> pendingReleases{0};
+// Thread owners alive, each holding one loader reference.
+std::atomic<long> owners{0};
+// Loader references of owners gone from a window procedure, for DllCanUnloadNow to drop.
+std::atomic<long> keptPins{0};
 
-// Long enough for the thread that let go to have returned out of the DLL's code, which
-// takes it a few instructions.
-constexpr LONGLONG kReleaseDelay = -50 * 10'000;  // 50 ms, relative, in 100-ns units
+struct ClassUse {
+  const wchar_t* name = nullptr;
+  long windows = 0;
+};
+SRWLOCK classLock = SRWLOCK_INIT;
+std::array<ClassUse, 4> classUses{};
 
-void CALLBACK ReleaseReference(PTP_CALLBACK_INSTANCE instance, void*, PTP_TIMER timer) {
-  ::CloseThreadpoolTimer(timer);
-  --pendingReleases;
-  // The pool drops the reference once this callback has returned, so no code of the DLL
-  // runs when it unmaps.
-  ::FreeLibraryWhenCallbackReturns(instance, module);
+ClassUse* UseOf(const wchar_t* name) {
+  ClassUse* free = nullptr;
+  for (ClassUse& use : classUses) {
+    if (use.name && ::lstrcmpW(use.name, name) == 0) return &use;
+    if (!use.name && !free) free = &use;
+  }
+  return free;
 }
 }  // namespace
 
@@ -56,31 +63,61 @@ std::u16string ModuleBaseName() { return BaseNameOf(ModulePath()); }
 void LockModule() { ++liveThings; }
 void UnlockModule() { --liveThings; }
 
-void PinModule() {
-  if (!module || pins++ != 0) return;
-  HMODULE self = nullptr;
-  ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&PinModule), &self);
+bool PinModule() {
+  if (module) {
+    HMODULE self = nullptr;
+    if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&PinModule),
+                              &self)) {
+      return false;
+    }
+  }
+  ++owners;
+  return true;
 }
 
 void UnpinModule(Unpin how) {
-  if (!module || --pins != 0) return;
+  --owners;
+  if (!module) return;
   if (how == Unpin::kNow) {
     ::FreeLibrary(module);
-    return;
+  } else if (how == Unpin::kAtNextQuery) {
+    ++keptPins;
   }
-  ++pendingReleases;
-  if (const PTP_TIMER timer = ::CreateThreadpoolTimer(&ReleaseReference, nullptr, nullptr)) {
-    FILETIME due{};
-    due.dwLowDateTime = static_cast<DWORD>(static_cast<ULONGLONG>(kReleaseDelay));
-    due.dwHighDateTime = static_cast<DWORD>(static_cast<ULONGLONG>(kReleaseDelay) >> 32);
-    ::SetThreadpoolTimer(timer, &due, 0, 0);
-    return;
-  }
-  // Without a pool the reference stays: the DLL remains mapped, which is safe.
-  --pendingReleases;
 }
 
-bool ModuleInUse() { return liveThings.load() != 0 || pins.load() != 0 || pendingReleases.load() != 0; }
+bool ModuleInUse() {
+  for (long kept = keptPins.exchange(0); kept > 0; --kept) ::FreeLibrary(module);
+  return liveThings.load() != 0 || owners.load() != 0;
+}
+
+bool UseWindowClass(const WNDCLASSEXW& windowClass) {
+  ::AcquireSRWLockExclusive(&classLock);
+  ClassUse* use = UseOf(windowClass.lpszClassName);
+  bool usable = use != nullptr;
+  if (usable && use->windows == 0 && !::RegisterClassExW(&windowClass)) {
+    // Another module's class of this name (or one with another procedure) is not ours to use.
+    WNDCLASSEXW found{};
+    found.cbSize = sizeof found;
+    usable = ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS &&
+             ::GetClassInfoExW(windowClass.hInstance, windowClass.lpszClassName, &found) &&
+             found.lpfnWndProc == windowClass.lpfnWndProc;
+  }
+  if (usable) {
+    use->name = windowClass.lpszClassName;
+    ++use->windows;
+  }
+  ::ReleaseSRWLockExclusive(&classLock);
+  return usable;
+}
+
+void LeaveWindowClass(const wchar_t* name) {
+  ::AcquireSRWLockExclusive(&classLock);
+  ClassUse* use = UseOf(name);
+  if (use && use->name && --use->windows == 0) {
+    ::UnregisterClassW(name, ThisModule());
+    use->name = nullptr;
+  }
+  ::ReleaseSRWLockExclusive(&classLock);
+}
 
 }  // namespace velmora::win32
-

@@ -16,6 +16,7 @@ constexpr UINT kHungWindowTimeoutMs = 5000;
 }  // namespace
 
 bool BroadcastNameChannel::SetName(std::u16string_view text) {
+  if (closed_) return true;
   // The name is registered on every call; the system answers the same number each time.
   const UINT message = ::RegisterWindowMessageA(kSetNameMessage);
   if (message == 0) return false;

@@ -12,6 +12,12 @@ inline constexpr char kSetNameMessage[] = "Pelmar_SetName";
 class BroadcastNameChannel : public NameChannel {
  public:
   bool SetName(std::u16string_view text) override;
+  // From the thread's last CoUninitialize on the host hears nothing more; a name handed
+  // over then is dropped as if delivered.
+  void Close() { closed_ = true; }
+
+ private:
+  bool closed_ = false;
 };
 
 }  // namespace velmora::win32

@@ -5,8 +5,10 @@
 
 #include <string>
 
+#include "base/text.h"
 #include "module.h"
 #include "raii.h"
+#include "text_win32.h"
 #include "velmora_h.h"
 #include <wrl/client.h>
 
@@ -61,20 +63,52 @@ HRESULT RegisterClassKeys(HKEY root, const std::wstring& modulePath) {
   return status == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(static_cast<DWORD>(status));
 }
 
+// The machine-wide type library functions write through HKEY_CLASSES_ROOT, where a user's
+// own classes hide the machine's: it is mapped to the machine's classes alone meanwhile, as
+// the per-user functions map it to the user's.
+class MachineClassesRoot {
+ public:
+  explicit MachineClassesRoot(RegistrationScope scope) {
+    if (scope != RegistrationScope::kMachine ||
+        ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes", 0, KEY_ALL_ACCESS, classes_.put()) !=
+            ERROR_SUCCESS) {
+      return;
+    }
+    status_ = ::RegOverridePredefKey(HKEY_CLASSES_ROOT, classes_.get());
+  }
+  ~MachineClassesRoot() {
+    if (classes_ && status_ == ERROR_SUCCESS) ::RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+  }
+  MachineClassesRoot(const MachineClassesRoot&) = delete;
+  MachineClassesRoot& operator=(const MachineClassesRoot&) = delete;
+
+ private:
+  UniqueHkey classes_;
+  LSTATUS status_ = ERROR_INVALID_HANDLE;
+};
+
 HRESULT RegisterTypeLibrary(RegistrationScope scope, ITypeLib* library, const std::wstring& modulePath) {
   std::wstring path = modulePath;  // the registration functions take non-const strings
-  return scope == RegistrationScope::kUser ? ::RegisterTypeLibForUser(library, path.data(), nullptr)
-                                           : ::RegisterTypeLib(library, path.data(), nullptr);
+  if (scope == RegistrationScope::kUser) return ::RegisterTypeLibForUser(library, path.data(), nullptr);
+  const MachineClassesRoot machine(scope);
+  return ::RegisterTypeLib(library, path.data(), nullptr);
 }
 
 // The keys a registration writes, copied aside before it starts and put back if it fails,
 // so a failed registration leaves an earlier one of the same scope as it was.
 class RegistrationBackup {
  public:
+  // An existing key that cannot be copied aside leaves `Status()` failed: nothing may be
+  // written then, as nothing could be put back.
   explicit RegistrationBackup(HKEY root) : root_(root) {
     DeleteTree(root_, kBackupKey);
-    for (std::size_t i = 0; i < kTreeCount; ++i) saved_[i] = Copy(Tree(i), Saved(i));
+    for (std::size_t i = 0; i < kTreeCount && status_ == ERROR_SUCCESS; ++i) {
+      status_ = Copy(Tree(i), Saved(i));
+      saved_[i] = status_ == ERROR_SUCCESS;
+      if (status_ == ERROR_FILE_NOT_FOUND) status_ = ERROR_SUCCESS;
+    }
   }
+  [[nodiscard]] LSTATUS Status() const { return status_; }
   ~RegistrationBackup() { DeleteTree(root_, kBackupKey); }
   RegistrationBackup(const RegistrationBackup&) = delete;
   RegistrationBackup& operator=(const RegistrationBackup&) = delete;
@@ -99,21 +133,21 @@ class RegistrationBackup {
       default: return L"Software\\Classes\\Interface\\" + GuidText(IID__clsVelmora);
     }
   }
-  static std::wstring Saved(std::size_t i) { return std::wstring{kBackupKey} + L"\\" + std::to_wstring(i); }
+  static std::wstring Saved(std::size_t i) { return std::wstring{kBackupKey} + L"\\" + ToWide(DecimalText(static_cast<std::int64_t>(i))); }
 
-  // False when there was nothing to copy.
-  bool Copy(const std::wstring& from, const std::wstring& to) const {
+  // ERROR_FILE_NOT_FOUND when there was nothing to copy.
+  LSTATUS Copy(const std::wstring& from, const std::wstring& to) const {
     UniqueHkey source;
-    if (::RegOpenKeyExW(root_, from.c_str(), 0, KEY_READ, source.put()) != ERROR_SUCCESS) return false;
+    LSTATUS status = ::RegOpenKeyExW(root_, from.c_str(), 0, KEY_READ, source.put());
+    if (status != ERROR_SUCCESS) return status;
     UniqueHkey target;
-    if (::RegCreateKeyExW(root_, to.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, target.put(), nullptr) !=
-        ERROR_SUCCESS) {
-      return false;
-    }
-    return ::RegCopyTreeW(source.get(), nullptr, target.get()) == ERROR_SUCCESS;
+    status = ::RegCreateKeyExW(root_, to.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, target.put(), nullptr);
+    if (status != ERROR_SUCCESS) return status;
+    return ::RegCopyTreeW(source.get(), nullptr, target.get());
   }
 
   HKEY root_;
+  LSTATUS status_ = ERROR_SUCCESS;
   bool saved_[kTreeCount] = {};
 };
 
@@ -140,6 +174,7 @@ HRESULT UnregisterTypeLibrary(RegistrationScope scope) {
   // it needs. Not registered (any more) is what unregistering wants; those functions report
   // it as a failure of their own. Looked up in the merged classes, as they look it up.
   const std::wstring entry = L"TypeLib\\" + GuidText(LIBID_Velmora) + L"\\1.0\\0\\" + kSysKindKey;
+  const MachineClassesRoot machine(scope);
   if (!KeyExists(HKEY_CLASSES_ROOT, entry)) return S_OK;
   return scope == RegistrationScope::kUser
              ? ::UnRegisterTypeLibForUser(LIBID_Velmora, 1, 0, LOCALE_NEUTRAL, kSysKind)
@@ -155,6 +190,7 @@ HRESULT Register(RegistrationScope scope) {
   ComPtr<ITypeLib> library;
   if (FAILED(::LoadTypeLibEx(modulePath.c_str(), REGKIND_NONE, &library))) return SELFREG_E_TYPELIB;
   const RegistrationBackup backup(RootOf(scope));
+  if (backup.Status() != ERROR_SUCCESS) return HRESULT_FROM_WIN32(static_cast<DWORD>(backup.Status()));
   if (FAILED(RegisterClassKeys(RootOf(scope), modulePath))) {
     backup.Restore();
     return SELFREG_E_CLASS;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "raii.h"
 #include "text_win32.h"
 
@@ -73,8 +74,7 @@ std::optional<RegistryValue> WindowsRegistry::QueryValue(RegistryRoot root, std:
   } else if (type == REG_DWORD && data.size() == sizeof(DWORD)) {
     DWORD number = 0;
     std::memcpy(&number, data.data(), sizeof number);
-    const std::wstring digits = std::to_wstring(number);
-    value.data = FromWide(digits);
+    value.data = DecimalText(number);
   }
   return value;
 }

@@ -13,6 +13,11 @@
 #include <atomic>
 #include <cstdlib>
 
+// libsupc++'s, undeclared in its headers.
+namespace __gnu_cxx {
+void __freeres() noexcept;
+}
+
 namespace {
 
 using CreateSemaphoreFunction = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LONG, LONG, LPCWSTR);
@@ -77,6 +82,9 @@ BOOL WINAPI CloseForgotten(HANDLE handle) {
 
 void CloseLeftovers() {
   if (!unloading.load()) return;
+  // What the runtime allocates once per load and keeps for the process's life (the
+  // emergency exception pool): freed now that none of its users is left.
+  __gnu_cxx::__freeres();
   for (std::atomic<HANDLE>& slot : made) {
     if (const HANDLE semaphore = slot.exchange(nullptr)) realCloseHandle(semaphore);
   }

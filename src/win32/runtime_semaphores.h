@@ -1,5 +1,6 @@
 #pragma once
-// The semaphores the static C++ runtime makes for its mutexes, closed when the DLL unloads.
+// The semaphores the static C++ runtime makes for its mutexes, and the memory it keeps per
+// load, freed when the DLL unloads.
 #include <windows.h>
 
 namespace velmora::win32 {

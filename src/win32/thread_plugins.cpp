@@ -14,15 +14,15 @@ namespace velmora::win32 {
 namespace {
 
 struct ThreadPlugin;
-void TearDown(ThreadPlugin* entry, Unpin how);
+void ComLeft(ThreadPlugin* entry);
 
 // Watches COM leave the thread: at the thread's last CoUninitialize, before COM frees the
-// DLLs it loaded (whatever DllCanUnloadNow says), the thread's plug-in goes with its
-// windows and timers, so nothing of it outlives COM there. The watch keeps the DLL mapped
-// until COM is done with it (PostUninitialize), and lets go after that call returns.
+// DLLs it loaded (whatever DllCanUnloadNow says), the thread's plug-in stops and goes, so
+// nothing of it outlives COM there. COM holds the watch while it is registered; the
+// plug-in's pin, kept after that teardown, keeps its code mapped for the calls still to come.
 class UninitializeWatch final : public IInitializeSpy {
  public:
-  UninitializeWatch() { PinModule(); }
+  UninitializeWatch() = default;
   UninitializeWatch(const UninitializeWatch&) = delete;
   UninitializeWatch& operator=(const UninitializeWatch&) = delete;
 
@@ -30,19 +30,18 @@ class UninitializeWatch final : public IInitializeSpy {
   static UninitializeWatch* Start(ThreadPlugin* entry) {
     auto* watch = new (std::nothrow) UninitializeWatch;
     if (!watch) return nullptr;
-    if (FAILED(::CoRegisterInitializeSpy(watch, &watch->cookie_))) {
-      watch->registered_ = false;
-      watch->Finish(Unpin::kNow);
-      return nullptr;
-    }
+    const bool registered = SUCCEEDED(::CoRegisterInitializeSpy(watch, &watch->cookie_));
+    // From here COM's reference alone keeps the watch.
+    watch->Release();
+    if (!registered) return nullptr;
     watch->entry_ = entry;
     return watch;
   }
 
-  // The plug-in goes first; its own pin, let go after this one, decides how the DLL is.
+  // The plug-in goes while COM stays: the watch is revoked, and COM lets go of it.
   void Stop() {
     entry_ = nullptr;
-    Finish(Unpin::kNow);
+    Revoke();
   }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
@@ -64,42 +63,38 @@ class UninitializeWatch final : public IInitializeSpy {
 
   HRESULT STDMETHODCALLTYPE PreInitialize(DWORD, DWORD) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE PostInitialize(HRESULT result, DWORD, DWORD) override { return result; }
-  HRESULT STDMETHODCALLTYPE PreUninitialize(DWORD apartmentReferences) override;
+  HRESULT STDMETHODCALLTYPE PreUninitialize(DWORD apartmentReferences) override {
+    if (apartmentReferences == 1 && entry_) ComLeft(std::exchange(entry_, nullptr));
+    return S_OK;
+  }
   HRESULT STDMETHODCALLTYPE PostUninitialize(DWORD apartmentReferences) override {
-    if (apartmentReferences == 0 && !entry_ && registered_) Finish(Unpin::kAfterReturn);
+    if (apartmentReferences == 0 && !entry_) Revoke();
     return S_OK;
   }
 
  private:
   ~UninitializeWatch() = default;
 
-  void Finish(Unpin how) {
+  void Revoke() {
+    if (!registered_) return;
+    registered_ = false;
     // Revoking lets COM release its reference; this object lives to the end of the call.
     AddRef();
-    if (registered_) ::CoRevokeInitializeSpy(cookie_);
-    registered_ = false;
-    UnpinModule(how);
+    ::CoRevokeInitializeSpy(cookie_);
     Release();
   }
 
   std::atomic<long> references_{1};
+  // While COM may call the watch, DllCanUnloadNow (which Wine asks inside CoUninitialize)
+  // says no.
+  ModuleReference reference_;
   ULARGE_INTEGER cookie_{};
   bool registered_ = true;
   ThreadPlugin* entry_ = nullptr;
 };
 
 struct ThreadPlugin {
-  ThreadPlugin() {
-    PinModule();
-    // A resume or a new system time republishes a running counter.
-    ports.timerWindow.SetClockJumpHandler([this] {
-      if (plugin) plugin->ClockJumped();
-    });
-    // The last object may go inside a tick, when the teardown has to wait for it to end.
-    ports.timerWindow.SetIdleHandler([this] {
-      if (objects == 0) TearDown(this, Unpin::kAfterReturn);
-    });
-  }
+  ThreadPlugin();
   ~ThreadPlugin() {
     if (watch) watch->Stop();
   }
@@ -111,17 +106,9 @@ struct ThreadPlugin {
   // After the ports, so it goes first: the plug-in's dialog and timers point into them.
   std::unique_ptr<Plugin> plugin;
   long objects = 0;
+  int hostCalls = 0;  // host calls of this thread under way
+  bool comLeft = false;
 };
-
-HRESULT UninitializeWatch::PreUninitialize(DWORD apartmentReferences) {
-  if (apartmentReferences != 1 || !entry_) return S_OK;
-  ThreadPlugin* entry = std::exchange(entry_, nullptr);
-  // The watch stays registered until COM is done; its pin keeps the DLL mapped meanwhile,
-  // so the plug-in's own pin lets go at once.
-  entry->watch = nullptr;
-  TearDown(entry, Unpin::kNow);
-  return S_OK;
-}
 
 // Each thread's entry hangs off a TLS slot of this DLL: a new thread starts with none,
 // whatever thread held its id before.
@@ -131,26 +118,55 @@ ThreadPlugin* Find() {
   return slot == TLS_OUT_OF_INDEXES ? nullptr : static_cast<ThreadPlugin*>(::TlsGetValue(slot));
 }
 
+// On the entry's own thread, whose windows these are: the dialog and the timer window go,
+// then the entry's pin of the DLL.
+void TearDown(ThreadPlugin* entry, Unpin how) {
+  ::TlsSetValue(slot, nullptr);
+  delete entry;
+  UnpinModule(how);
+}
+
+// Runs the teardown that is due, unless code of the plug-in is still on the stack; that code
+// calls this again as it returns. `how` is how the caller's code may let go of the pin.
+void Settle(ThreadPlugin* entry, Unpin how) {
+  if (entry->hostCalls > 0 || entry->ports.timerWindow.Dispatching()) return;
+  // After COM left, COM may have freed its own reference to the DLL: the pin stays.
+  if (entry->comLeft) {
+    TearDown(entry, Unpin::kNever);
+  } else if (entry->objects == 0 && !entry->ports.timerWindow.Running()) {
+    TearDown(entry, how);
+  }
+}
+
+ThreadPlugin::ThreadPlugin() {
+  // A resume or a new system time republishes a running counter.
+  ports.timerWindow.SetClockJumpHandler([this] {
+    if (plugin) plugin->ClockJumped();
+  });
+  // The last object may go inside a tick, when the teardown has to wait for it to end.
+  ports.timerWindow.SetIdleHandler([this] { Settle(this, Unpin::kAtNextQuery); });
+}
+
+void ComLeft(ThreadPlugin* entry) {
+  // The watch stays registered until COM is done with it, then revokes itself.
+  entry->watch = nullptr;
+  entry->comLeft = true;
+  entry->ports.timerWindow.Close();
+  entry->ports.nameChannel.Close();
+  Settle(entry, Unpin::kNever);
+}
+
 ThreadPlugin& ThisThread() {
   if (ThreadPlugin* found = Find()) return *found;
-  if (slot == TLS_OUT_OF_INDEXES) throw VelmoraError(7, u"Out of memory");
-  auto made = std::make_unique<ThreadPlugin>();
-  if (!::TlsSetValue(slot, made.get())) {
+  if (slot == TLS_OUT_OF_INDEXES || !PinModule()) throw VelmoraError(7, u"Out of memory");
+  std::unique_ptr<ThreadPlugin> made(new (std::nothrow) ThreadPlugin);
+  if (!made || !::TlsSetValue(slot, made.get())) {
     made.reset();
     UnpinModule(Unpin::kNow);
     throw VelmoraError(7, u"Out of memory");
   }
   made->watch = UninitializeWatch::Start(made.get());
   return *made.release();
-}
-
-// On the entry's own thread, whose windows these are. The dialog and the timer window go
-// with their window classes (the last window of each class removes it), then the entry's
-// pin of the DLL.
-void TearDown(ThreadPlugin* entry, Unpin how) {
-  ::TlsSetValue(slot, nullptr);
-  delete entry;
-  UnpinModule(how);
 }
 
 }  // namespace
@@ -173,6 +189,13 @@ Plugin* ExistingPluginOfThisThread() {
   return entry ? entry->plugin.get() : nullptr;
 }
 
+HostCall::HostCall() { ++ThisThread().hostCalls; }
+
+HostCall::~HostCall() {
+  ThreadPlugin* entry = Find();
+  if (entry && --entry->hostCalls == 0) Settle(entry, Unpin::kNow);
+}
+
 void ObjectMade() { ++ThisThread().objects; }
 
 void ObjectReleased() {
@@ -180,8 +203,7 @@ void ObjectReleased() {
   // finds no count here: that thread's plug-in is not this thread's to destroy.
   ThreadPlugin* entry = Find();
   if (!entry || entry->objects == 0) return;
-  // Inside a tick the timer window still runs: its idle handler tears down when the tick ends.
-  if (--entry->objects == 0 && !entry->ports.timerWindow.Running()) TearDown(entry, Unpin::kNow);
+  if (--entry->objects == 0) Settle(entry, Unpin::kNow);
 }
 
 }  // namespace velmora::win32

@@ -10,15 +10,6 @@ namespace velmora::win32 {
 
 namespace {
 
-bool RegisterWindowClass(WNDPROC procedure) {
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = procedure;
-  windowClass.hInstance = ThisModule();
-  windowClass.lpszClassName = kTimerWindowClass;
-  return ::RegisterClassExW(&windowClass) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-}
-
 UINT_PTR TimerId(WindowTimer& timer) { return reinterpret_cast<UINT_PTR>(&timer); }
 
 }  // namespace
@@ -38,30 +29,36 @@ void ReportTickFailure() noexcept {
   ::OutputDebugStringW(text.c_str());
 }
 
-void UnregisterTimerWindowClass() { ::UnregisterClassW(kTimerWindowClass, ThisModule()); }
-
 // TimerWindow ------------------------------------------------------------------------------
 
 TimerWindow::~TimerWindow() {
   for (WindowTimer* timer : running_) ::KillTimer(window_.get(), TimerId(*timer));
   running_.clear();
   held_.clear();
-  window_.reset();
-  windowReference_.reset();
-  // Fails while another thread's timer window still uses the class; the last one removes
-  // it, so no class outlives the code of its window procedure.
-  UnregisterTimerWindowClass();
+  DestroyWindow();
 }
 
 bool TimerWindow::MakeWindow() {
+  if (closed_) return false;
   if (window_) return true;
-  if (!RegisterWindowClass(&WindowProc)) return false;
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = &WindowProc;
+  windowClass.hInstance = ThisModule();
+  windowClass.lpszClassName = kTimerWindowClass;
+  if (!UseWindowClass(windowClass)) return false;
   // Top-level and never shown: a message-only window would hear no broadcast.
   window_.reset(::CreateWindowExW(WS_EX_TOOLWINDOW, kTimerWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                   ThisModule(), this));
-  if (!window_) return false;
-  windowReference_.emplace();
-  return true;
+  if (window_) return true;
+  LeaveWindowClass(kTimerWindowClass);
+  return false;
+}
+
+void TimerWindow::DestroyWindow() {
+  if (!window_) return;
+  window_.reset();
+  LeaveWindowClass(kTimerWindowClass);
 }
 
 bool TimerWindow::Hold(const Timer& timer, bool held) {
@@ -91,10 +88,17 @@ void TimerWindow::Stop(WindowTimer& timer) {
   DestroyWhenIdle();
 }
 
+void TimerWindow::Close() {
+  closed_ = true;
+  for (WindowTimer* timer : running_) ::KillTimer(window_.get(), TimerId(*timer));
+  running_.clear();
+  held_.clear();
+  DestroyWhenIdle();
+}
+
 void TimerWindow::DestroyWhenIdle() {
   if (!held_.empty() || !running_.empty() || dispatching_ > 0) return;
-  window_.reset();
-  windowReference_.reset();
+  DestroyWindow();
 }
 
 void TimerWindow::OnTimer(UINT_PTR id) {
@@ -167,12 +171,8 @@ WindowTimer::~WindowTimer() {
 }
 
 void WindowTimer::StartCountdown(std::int32_t milliseconds) {
-  if (milliseconds > 0 && window_.Start(*this, static_cast<UINT>(milliseconds))) {
-    if (!runningReference_) runningReference_.emplace();
-    return;
-  }
+  if (milliseconds > 0 && window_.Start(*this, static_cast<UINT>(milliseconds))) return;
   window_.Stop(*this);
-  runningReference_.reset();
 }
 
 void WindowTimer::Tick() {

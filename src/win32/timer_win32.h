@@ -7,7 +7,6 @@
 
 #include <functional>
 #include <memory>
-#include <optional>
 #include <set>
 
 #include "module.h"
@@ -21,7 +20,7 @@ inline constexpr wchar_t kTimerWindowClass[] = L"VelmoraTimerWindow";
 class WindowTimer;
 
 // The one timer window of a thread. It exists only while one of the thread's timers is
-// switched on, and while it exists the DLL stays loaded.
+// switched on (the thread's plug-in, which owns it, keeps the DLL loaded meanwhile).
 class TimerWindow {
  public:
   TimerWindow() = default;
@@ -42,8 +41,13 @@ class TimerWindow {
   // (Re)starts `timer`'s countdown; false when the window or the timer cannot be made.
   bool Start(WindowTimer& timer, UINT milliseconds);
   void Stop(WindowTimer& timer);
+  // For good: every timer stops, the window goes once no tick or notice runs, and nothing
+  // starts or holds it again, so nothing more is published from here.
+  void Close();
   // Whether a timer runs (or holds the window) or a tick is being handled.
   [[nodiscard]] bool Running() const { return !running_.empty() || !held_.empty() || dispatching_ > 0; }
+  // Whether a tick or a notice is being handled: the plug-in's code is on the stack.
+  [[nodiscard]] bool Dispatching() const { return dispatching_ > 0; }
 
   [[nodiscard]] HWND Window() const { return window_.get(); }
 
@@ -54,10 +58,11 @@ class TimerWindow {
   void OnTimer(UINT_PTR id);
   void OnClockJump();
   void DestroyWhenIdle();
+  void DestroyWindow();
   void DispatchEnded();
 
   UniqueHwnd window_;
-  std::optional<ModuleReference> windowReference_;
+  bool closed_ = false;
   std::function<void()> onClockJump_;
   std::function<void()> onIdle_;
   std::set<const Timer*> held_;
@@ -89,7 +94,6 @@ class HoldingTimer : public Timer {
   TimerWindow& window_;
 };
 
-void UnregisterTimerWindowClass();
 // Inside a catch: the failure of a tick, through OutputDebugString.
 void ReportTickFailure() noexcept;
 
@@ -108,7 +112,6 @@ class WindowTimer : public CountdownTimer {
   void EnabledChanged(bool enabled) override { window_.Hold(*this, enabled); }
 
   TimerWindow& window_;
-  std::optional<ModuleReference> runningReference_;
 };
 
 }  // namespace velmora::win32

@@ -70,10 +70,14 @@ VelmoraObject::~VelmoraObject() { ObjectReleased(); }
 
 template <typename Operation>
 HRESULT VelmoraObject::Run(Operation&& operation) {
-  // The host may release its last reference from inside the call (a nickname or a dialog
-  // event reaches its window meanwhile); the object and the thread's plug-in outlive it.
+  // The host may release its last reference, or leave COM, from inside the call (a nickname
+  // or a dialog event reaches its window meanwhile); the object and the thread's plug-in
+  // outlive it.
   AddRef();
-  const HRESULT hr = Guarded(std::forward<Operation>(operation));
+  const HRESULT hr = Guarded([&] {
+    const HostCall call;
+    return operation();
+  });
   Release();
   return hr;
 }

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <tuple>
 
 namespace velmora {
 namespace {
@@ -65,6 +67,15 @@ TEST(Utf8, ReadsEachByteOfAnInvalidSequenceAsOneReplacementCharacter) {
       {std::string("a\0b", 3), std::u16string(u"a\0b", 3)},  // NUL is text
   };
   for (const auto& c : cases) EXPECT_EQ(Hex(FromUtf8(c.utf8)), Hex(c.utf16)) << Hex(c.utf16);
+}
+
+TEST(DecimalText, PadsWithZerosAfterTheSignAndWritesTheWholeRange) {
+  const std::tuple<std::int64_t, std::size_t, std::u16string> cases[] = {
+      {0, 1, u"0"}, {7, 2, u"07"}, {-5, 3, u"-05"}, {-5, 1, u"-5"}, {12'345, 2, u"12345"},
+      {INT64_MIN, 1, u"-9223372036854775808"}, {INT64_MAX, 1, u"9223372036854775807"}};
+  for (const auto& [value, width, expected] : cases) {
+    EXPECT_EQ(DecimalText(value, width), expected) << value << " at width " << width;
+  }
 }
 
 }  // namespace

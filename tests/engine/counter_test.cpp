@@ -5,11 +5,13 @@
 #include <ostream>
 #include <string>
 
+#include "base/text.h"
+
 namespace velmora {
 
 void PrintTo(const CounterParts& parts, std::ostream* out) {
-  *out << parts.nYears << "y " << parts.nDays << "d " << parts.nHours << "h " << parts.nMinutes
-       << "m " << parts.nSeconds << "s";
+  *out << parts.nYears << "y " << parts.nWeeks << "w " << parts.nDays << "d " << parts.nHours
+       << "h " << parts.nMinutes << "m " << parts.nSeconds << "s " << parts.nWorkDays << "b";
 }
 
 namespace {
@@ -18,7 +20,7 @@ struct PartsCase {
   std::int32_t countType;
   std::int64_t secondsDiff;
   std::u16string workNick;
-  CounterParts expected;
+  CounterParts expected;  // years, days, hours, minutes, seconds, weeks
 };
 
 TEST(CountParts, TakesOnlyTheUnitsTheTemplateAsksForWithOneSign) {
@@ -37,11 +39,46 @@ TEST(CountParts, TakesOnlyTheUnitsTheTemplateAsksForWithOneSign) {
       {0, -90'061, u"%d %h %m %s", {0, 1, 1, 1, 1}},  // no type chosen counts up
       {2, -172'800, u"%d", {0, -2, 0, 0, 0}},
       {2, 172'799, u"%d %s", {0, 1, 0, 0, 86'399}},
+      {2, 32'929'445, u"%y %h", {1, 0, 387, 0, 0}},  // years out first, then all hours
+      // Weeks stand between years and days; 1 year 16 days 3:04:05.
+      {2, 32'929'445, u"%y %w %d %h %m %s", {1, 2, 3, 4, 5, 2}},
+      {2, 32'929'445, u"%ww %h", {0, 0, 75, 0, 0, 54}},  // years fold into weeks, days into hours
+      {1, 32'929'445, u"%w %dd", {0, -3, 0, 0, 0, -54}},
+      {2, 32'929'445, u"%W %B %b", {}},  // working days are no part of the fold
   };
   for (const PartsCase& c : cases) {
     std::int64_t diff = c.secondsDiff;
     EXPECT_EQ(CountParts(diff, c.countType, c.workNick), c.expected)
         << "type " << c.countType << ", diff " << c.secondsDiff;
+  }
+}
+
+TEST(WorkingDays, CountsMondayToFridayDatesFromTheEarlierDateCounted) {
+  using namespace std::chrono;
+  struct WorkingDaysCase {
+    year_month_day now;
+    int nowHour;
+    year_month_day target;
+    int targetHour;
+    std::int64_t countingDown;
+  };
+  const WorkingDaysCase cases[] = {
+      {2026y / 12 / 4, 10, 2026y / 12 / 7, 9, 1},    // Friday to Monday
+      {2026y / 12 / 5, 23, 2026y / 12 / 7, 9, 0},    // Saturday
+      {2026y / 12 / 6, 0, 2026y / 12 / 7, 9, 0},     // Sunday
+      {2026y / 12 / 7, 23, 2026y / 12 / 7, 9, 0},    // the target's date, after its time
+      {2026y / 11 / 23, 9, 2026y / 12 / 7, 9, 10},   // two weeks
+      {2026y / 12 / 9, 12, 2026y / 12 / 7, 9, -2},   // the Wednesday after
+      {1969y / 12 / 31, 0, 1970y / 1 / 5, 0, 3},     // over a year's end
+      {2028y / 2 / 28, 0, 2028y / 3 / 1, 0, 2},      // over 29 February
+      {1900y / 1 / 1, 0, 9999y / 12 / 31, 23, 2'113'189},  // the calendar's ends
+  };
+  for (const WorkingDaysCase& c : cases) {
+    const DateTime now = DateTime::FromDate(c.now).PlusSeconds(c.nowHour * 3600);
+    const DateTime target = DateTime::FromDate(c.target).PlusSeconds(c.targetHour * 3600);
+    const std::string dates = ToUtf8(IsoDateText(now) + u" to " + IsoDateText(target));
+    EXPECT_EQ(WorkingDays(now, target, kCountDown), c.countingDown) << dates;
+    EXPECT_EQ(WorkingDays(now, target, kCountUp), -c.countingDown) << dates;
   }
 }
 

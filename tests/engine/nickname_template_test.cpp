@@ -24,7 +24,7 @@ TEST(ExpandTemplate, GivesTheWorkedNicknames) {
 
 struct TemplateCase {
   std::u16string workNick;
-  CounterParts parts;  // years, days, hours, minutes, seconds
+  CounterParts parts;  // years, days, hours, minutes, seconds, weeks, working days
   std::string expected;
 };
 
@@ -60,6 +60,13 @@ TEST(ExpandTemplate, ReplacesTagsThenTheFirstBracketOfEachLetter) {
       {u"[ds 1] [ds %d]", {0, 2, 0, 0, 0}, "s 1 [ds 2]"},
       {u"[m1] [m%h]", {0, 0, 1, 2, 0}, "1 1"},
       {u"[m-] [m%h]", {0, 0, -1, 2, 0}, "- [m-1]"},
+      {u"%w week[ws] %ww|%b day[bs] %bb", {0, 0, 0, 0, 0, 1, -2}, "1 week 01|-2 days -02"},
+      // Week and working-day brackets only where the template asks for the unit.
+      {u"I am [bored] [wet] %W %B", {0, 0, 0, 0, 0, 1, 1}, "I am [bored] [wet] %W %B"},
+      // Brackets go in the order s m h d w y b: each removal here forms the next bracket.
+      {u"%w[[dx]wab]", {0, 1, 0, 0, 0, 2, 0}, "2ab"},
+      {u"%w[[wx]yab]", {2, 0, 0, 0, 0, 1, 0}, "1ab"},
+      {u"%b[[yx]bab]", {1, 0, 0, 0, 0, 0, 2}, "2ab"},
   };
   for (const TemplateCase& c : cases) {
     EXPECT_EQ(ToUtf8(ExpandTemplate(c.workNick, c.parts)), c.expected)
@@ -111,14 +118,17 @@ TEST(NickTemplate, ExpandsTheTemplateReadOnceForAnyValues) {
       {u"[[sx]dab]", {0, 1, 0, 0, 1}, ""},
       {u"[[sx]dab]", {0, 1, 0, 0, 2}, "[xdab]"},
       {u"[[sx]dab]", {0, 2, 0, 0, 2}, "[xdab]"},
+      {u"%w week[ws] %b day[bs]", {0, 0, 0, 0, 0, 1, 2}, "1 week 2 days"},
+      {u"%w week[ws] %b day[bs]", {0, 0, 0, 0, 0, 2, 1}, "2 weeks 1 day"},
   };
   NickTemplate nick;
   for (const Refresh& r : refreshes) {
     nick.Use(r.workNick);
     EXPECT_EQ(ToUtf8(nick.Expand(r.parts)), r.expected) << "template " << ToUtf8(r.workNick);
   }
-  nick.Use(u"%yy %s");
-  EXPECT_EQ(nick.Asked().units, AskedUnits::kYears | AskedUnits::kSeconds);
+  nick.Use(u"%yy %s %ww %b");
+  EXPECT_EQ(nick.Asked().units,
+            AskedUnits::kYears | AskedUnits::kSeconds | AskedUnits::kWeeks | AskedUnits::kWorkDays);
 }
 
 TEST(ExpandTemplate, CutsTheExpandedTextTo129Units) {

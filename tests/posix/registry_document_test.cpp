@@ -31,17 +31,6 @@ std::string Shown(const std::optional<RegistryValue>& value) {
   return value ? "\"" + ToUtf8(value->data) + "\"" : "missing";
 }
 
-TEST(RegistryDocument, ALatin1KeyBelowOursIsAnotherKey) {
-  const std::string foreign = "[HKEY_CURRENT_USER\\Software\\Caf\xE9]";
-  const std::string file = "Windows Registry Editor Version 5.00\n\n" + kOurSection +
-                           "\n\"Nick\"=\"mine\"\n\n" + foreign + "\n\"Nick\"=\"theirs\"\n";
-  RegistryDocument document = RegistryDocument::Parse(file);
-  EXPECT_EQ(Shown(document.Find(kHkcu, kOurKey, u"Nick")), "\"mine\"");
-  ASSERT_TRUE(document.Set(kHkcu, kOurKey, u"Nick", {kRegSz, u"new"}));
-  EXPECT_EQ(document.Text(), "Windows Registry Editor Version 5.00\n\n" + kOurSection +
-                                 "\n\"Nick\"=\"new\"\n\n" + foreign + "\n\"Nick\"=\"theirs\"\n");
-}
-
 // A random file: sections of ours and of other keys, each with values and lines no reader
 // understands, and what reading our values must give.
 struct RandomFile {

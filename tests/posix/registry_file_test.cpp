@@ -282,13 +282,23 @@ TEST_F(RegistryFileTest, ValuesThatCannotBeWrittenLeaveTheFileAlone) {
   EXPECT_EQ(ReadBytes(File()), before);
 }
 
+// A relative link is resolved against the link's own folder, whatever the working directory.
 TEST_F(RegistryFileTest, AWriteThroughALinkReplacesTheLinkedFile) {
   fs::create_directories(File().parent_path());
-  WriteBytes(dir_ / "real.reg", "");
-  fs::create_symlink(dir_ / "real.reg", File());
-  store_->SetValue(kHkcu, u"Software", u"Nick", {kRegSz, u"linked"});
-  EXPECT_TRUE(fs::is_symlink(File()));
-  EXPECT_NE(ReadBytes(dir_ / "real.reg").find("\"Nick\"=\"linked\""), std::string::npos);
+  fs::create_directories(dir_ / "cwd" / "deeper");
+  const fs::path workingDirectory = fs::current_path();
+  fs::current_path(dir_ / "cwd" / "deeper");
+  for (const fs::path& link : {dir_ / "real.reg", fs::path{"../real.reg"}}) {
+    fs::remove(File());
+    WriteBytes(dir_ / "real.reg", "");
+    fs::create_symlink(link, File());
+    store_->SetValue(kHkcu, u"Software", u"Nick", {kRegSz, u"linked"});
+    EXPECT_TRUE(fs::is_symlink(File())) << link;
+    EXPECT_NE(ReadBytes(dir_ / "real.reg").find("\"Nick\"=\"linked\""), std::string::npos) << link;
+    EXPECT_EQ(Show(RegistryFile{File()}.QueryValue(kHkcu, u"Software", u"Nick")), Show({{kRegSz, u"linked"}}));
+  }
+  fs::current_path(workingDirectory);
+  EXPECT_FALSE(fs::exists(dir_ / "cwd" / "real.reg")) << "resolved against the working directory";
 }
 
 TEST_F(RegistryFileTest, TwoProcessesWritingAtOnceLoseNothing) {

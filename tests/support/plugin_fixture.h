@@ -4,6 +4,7 @@
 #include "base/text.h"
 #include "plugin/plugin.h"
 #include "script/headless_editing.h"
+#include "script/key_codes.h"
 #include "support/test_platform.h"
 
 namespace velmora::testing {
@@ -18,18 +19,13 @@ class PluginTest : public ::testing::Test {
 
   Form1& Form() { return plugin.Dialog(); }
   const ControlState& Control(ControlId id) { return Form().Control(id); }
-  RecordingView& View() { return *env.View(); }
   std::optional<std::u16string> Stored(std::u16string_view key) const { return env.Stored(kEmail, key); }
   void Store(std::u16string_view key, std::u16string_view text) { env.Store(kEmail, key, text); }
   void Initialize() { ASSERT_TRUE(plugin.Initialize(1, kEmail)); }
   void Advance(std::int64_t seconds) { env.time.Advance(seconds * 1000); }
+  // Each character as the scripts type it: its key, then the character.
   void Type(ControlId control, std::u16string_view characters) {
-    for (char16_t c : characters) {
-      const bool keyOfItsOwn = (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || c == u'\r' ||
-                               c == u'\b' || c == u' ';
-      const std::int32_t code = c >= u'a' && c <= u'z' ? c - 32 : keyOfItsOwn ? c : 0xBA;
-      script::TypeCharacter(Form(), control, c, code);
-    }
+    for (char16_t c : characters) script::TypeCharacter(Form(), control, c, script::KeyCodeFor(c));
   }
 };
 

@@ -37,15 +37,7 @@ std::optional<DateTime> TestRegional::TextToDateTime(std::u16string_view text) c
 
 TestPlatform::TestPlatform(DateTime start) : time(start) {}
 
-Platform TestPlatform::Make() {
-  Platform platform = VirtualPlatform(time, registry, regional, host);
-  platform.makeView = [this](Form1&) {
-    auto view = std::make_unique<RecordingView>();
-    view_ = view.get();
-    return view;
-  };
-  return platform;
-}
+Platform TestPlatform::Make() { return VirtualPlatform(time, registry, regional, host); }
 
 void TestPlatform::Store(std::u16string_view email, std::u16string_view key, std::u16string_view text) {
   registry.SetValue(RegistryRoot::kCurrentUser, SettingsKeyPath(email, u"Velmora"), key,

@@ -1,6 +1,6 @@
 #pragma once
 // A plug-in platform made of virtual parts: time that moves only when told, an in-memory
-// registry, the fixed regional forms, and a host and a view that record what they get.
+// registry, the fixed regional forms, and a host that records the nicknames it gets.
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,27 +16,9 @@ namespace velmora::testing {
 struct RecordingHost : NameChannel {
   bool SetName(std::u16string_view text) override {
     names.emplace_back(text);
-    return answer;
+    return true;
   }
   std::vector<std::u16string> names;
-  bool answer = true;
-};
-
-struct ShownMessage {
-  std::u16string title;
-  std::u16string text;
-  MessageIcon icon;
-};
-
-struct RecordingView : UnseenView {
-  void ShowModal() override { ++shows; }
-  void Hide() override { ++hides; }
-  void MessageBox(std::u16string_view title, std::u16string_view text, MessageIcon icon) override {
-    messages.push_back({std::u16string{title}, std::u16string{text}, icon});
-  }
-  int shows = 0;
-  int hides = 0;
-  std::vector<ShownMessage> messages;
 };
 
 // The fixed date and time forms with a settable decimal separator and, when asked, the
@@ -56,8 +38,6 @@ class TestPlatform {
   explicit TestPlatform(DateTime start = At(2026, 1, 1));
 
   Platform Make();
-  // The view of the last dialog made; null before.
-  RecordingView* View() const { return view_; }
   // Stores a setting for `email` the way the plug-in would have.
   void Store(std::u16string_view email, std::u16string_view key, std::u16string_view text);
   std::optional<std::u16string> Stored(std::u16string_view email, std::u16string_view key) const;
@@ -66,9 +46,6 @@ class TestPlatform {
   MemoryRegistry registry;
   TestRegional regional;
   RecordingHost host;
-
- private:
-  RecordingView* view_ = nullptr;
 };
 
 }  // namespace velmora::testing

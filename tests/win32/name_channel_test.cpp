@@ -48,32 +48,8 @@ TEST(NameChannel, AHungWindowElsewhereDoesNotHoldTheSenderForever) {
   EXPECT_EQ(host.Names()[0].text, L"still here");
 }
 
-TEST(NameChannel, SetNickCommandHandsTheNewNicknameToTheHostAtOnce) {
-  const MachineRegistration registration;
-  ScratchUser user(L"channel");
-  InFreshApartment([&] {
-    NameCatcher host;
-    const ComPtr<IDispatch> plugin = CreateByProgId();
-    ASSERT_NE(plugin, nullptr);
-    Arguments initialize;
-    initialize.I4(1).Text(user.Email().c_str()).Nothing();
-    Outcome initialized;
-    CallByName(*plugin.Get(), L"Initialize", initialize, initialized);
-    ASSERT_HRESULT_SUCCEEDED(initialized.hr);
-    EXPECT_TRUE(host.Names().empty()) << "a counter that is off published a nickname";
-
-    win32::UniqueBstr result{::SysAllocString(L"")};
-    Arguments command;
-    command.Text(L"/XcntSetNick").Text(kNicknameWide).Nothing().TextRef(result.addressof());
-    Outcome outcome;
-    CallByName(*plugin.Get(), L"ParseCommand", command, outcome);
-    ASSERT_HRESULT_SUCCEEDED(outcome.hr);
-    EXPECT_EQ(outcome.result.boolVal, VARIANT_TRUE);
-    ASSERT_EQ(host.Names().size(), 1u);
-    EXPECT_EQ(host.Names()[0].text, kNicknameWide);
-  });
-}
-
+// A new template reaching the host at once is the chat_commands script's, run by the test
+// host through this channel.
 BOOL CALLBACK FindTimerWindow(HWND window, LPARAM found) {
   wchar_t className[32] = {};
   ::GetClassNameW(window, className, static_cast<int>(std::size(className)));

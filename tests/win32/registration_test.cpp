@@ -186,7 +186,10 @@ TEST(Registration, AFailureAfterTheClassKeysWereWrittenRestoresTheEarlierRegistr
     ASSERT_HRESULT_SUCCEEDED(Export<Install>("DllInstall")(TRUE, scope));
     for (const HKEY typeLibRoot : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
       ::RegDeleteTreeW(typeLibRoot, typeLibKey.c_str());
+      // Its parent lasting, or every later type library key there would have to be volatile.
       HKEY key = nullptr;
+      ::RegCreateKeyExW(typeLibRoot, L"Software\\Classes\\TypeLib", 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr);
+      ::RegCloseKey(key);
       ASSERT_EQ(::RegCreateKeyExW(typeLibRoot, typeLibKey.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
                                   nullptr, &key, nullptr),
                 ERROR_SUCCESS);
@@ -200,6 +203,56 @@ TEST(Registration, AFailureAfterTheClassKeysWereWrittenRestoresTheEarlierRegistr
   }
   ::FreeLibrary(copy);
   ::DeleteFileW(other.c_str());
+}
+
+LSTATUS WINAPI RefuseToCopy(HKEY, LPCWSTR, HKEY) { return ERROR_ACCESS_DENIED; }
+
+// An earlier registration that cannot be copied aside is left alone, as nothing could put it
+// back, and the copy's error is the answer.
+TEST(Registration, AnEarlierRegistrationThatCannotBeBackedUpIsLeftAsItWas) {
+  const std::wstring other = VelmoraDllPath().substr(0, VelmoraDllPath().size() - 4) + L"Other.dll";
+  ASSERT_TRUE(::CopyFileW(VelmoraDllPath().c_str(), other.c_str(), FALSE));
+  const HMODULE copy = ::LoadLibraryW(other.c_str());
+  ASSERT_NE(copy, nullptr);
+  for (const auto& [root, scope] : {std::pair{HKEY_CURRENT_USER, L"user"}, std::pair{HKEY_LOCAL_MACHINE, L""}}) {
+    ASSERT_HRESULT_SUCCEEDED(Export<Install>("DllInstall")(TRUE, scope));
+    {
+      const ImportPatch refuse(copy, "advapi32.dll", "RegCopyTreeW", reinterpret_cast<const void*>(&RefuseToCopy));
+      ASSERT_TRUE(refuse.Patched());
+      EXPECT_EQ(ExportOf<Install>(copy, "DllInstall")(TRUE, scope), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+    }
+    EXPECT_EQ(KeyDefault(root, kClassKey + L"\\InprocServer32"), VelmoraDllPath()) << "scope \"" << scope << "\"";
+    EXPECT_HRESULT_SUCCEEDED(Export<Install>("DllInstall")(FALSE, scope));
+  }
+  ::FreeLibrary(copy);
+  ::DeleteFileW(other.c_str());
+}
+
+// An administrator with a per-user install: Windows' merged HKEY_CLASSES_ROOT writes into the
+// user's type library key where one exists (acted out by mapping it to the user's classes
+// around the call; Wine's is the machine's alone). Machine-wide registration writes and
+// removes the machine's key and leaves the user's as it was.
+TEST(Registration, MachineWideTypeLibraryKeysLeaveAPerUserTypeLibraryAlone) {
+  // The same path under either root.
+  const std::wstring entry = L"Software\\Classes\\" + kOwnTypeLibEntry;
+  ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, entry.c_str(), nullptr, REG_SZ, L"per-user", sizeof L"per-user"),
+            ERROR_SUCCESS);
+  win32::UniqueHkey userClasses;
+  ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, KEY_ALL_ACCESS, userClasses.put()),
+            ERROR_SUCCESS);
+  const auto merged = [&](const char* function) {
+    ::RegOverridePredefKey(HKEY_CLASSES_ROOT, userClasses.get());
+    const HRESULT hr = Export<Server>(function)();
+    ::RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+    return hr;
+  };
+  ASSERT_HRESULT_SUCCEEDED(merged("DllRegisterServer"));
+  EXPECT_EQ(KeyDefault(HKEY_LOCAL_MACHINE, entry), VelmoraDllPath());
+  EXPECT_HRESULT_SUCCEEDED(merged("DllUnregisterServer"));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, entry));
+  EXPECT_EQ(KeyDefault(HKEY_CURRENT_USER, entry), L"per-user");
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\Classes\\" + kTypeLibKey).c_str());
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\Classes\\" + kInterfaceKey).c_str());
 }
 
 TEST(Registration, InstallRefusesAnUnknownScope) {

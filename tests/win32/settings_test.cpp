@@ -34,28 +34,7 @@ class Settings : public testing::Test {
   static inline std::unique_ptr<MachineRegistration> registration_;
 };
 
-TEST_F(Settings, CommandsStoreUnderEachUsersOwnKeyWithTheirExactTexts) {
-  ScratchUser ann(L"ann"), bob(L"bob");
-  InFreshApartment([&] {
-    const ComPtr<IDispatch> plugin = CreateByProgId();
-    ASSERT_NE(plugin, nullptr);
-    Initialize(*plugin.Get(), ann.Email());
-    Command(*plugin.Get(), L"/xcntsetnick", L"Z\u00e4hler \u2713 %s \U0001F600");
-    Command(*plugin.Get(), L"/xcntdisable", L"");
-    // A later Initialize moves the settings location; the loaded dialog stays as it is.
-    Initialize(*plugin.Get(), bob.Email());
-    Command(*plugin.Get(), L"/xcntsetnick", L"Bob %s");
-  });
-  EXPECT_EQ(ann.Read(L"Nick"), L"Z\u00e4hler \u2713 %s \U0001F600");
-  EXPECT_EQ(ann.Read(L"Enable"), L"False");
-  EXPECT_EQ(bob.Read(L"Nick"), L"Bob %s");
-  EXPECT_EQ(bob.Read(L"Enable"), L"<missing>");
-  DWORD type = 0;
-  ASSERT_EQ(::RegGetValueW(HKEY_CURRENT_USER, ann.SettingsKey().c_str(), L"Nick", RRF_RT_ANY, &type, nullptr, nullptr),
-            ERROR_SUCCESS);
-  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-}
-
+// Each address's own key and the exact texts of a command are the registry_texts script's.
 constexpr char kNarrowNick[] = "Caf\xe9 %s";  // e-acute in the Western code page
 
 TEST_F(Settings, TextWrittenThroughTheNarrowFunctionsLoadsUnchanged) {

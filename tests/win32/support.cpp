@@ -206,6 +206,64 @@ std::wstring KeyDefault(HKEY root, const std::wstring& key, const wchar_t* name,
   return buffer;
 }
 
+ImportPatch::ImportPatch(HMODULE dll, const char* library, const char* name, const void* replacement) {
+  auto* base = reinterpret_cast<BYTE*>(dll);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  for (auto* import = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
+       import->Name != 0 && !slot_; ++import) {
+    if (::lstrcmpiA(reinterpret_cast<const char*>(base + import->Name), library) != 0) continue;
+    const auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + import->OriginalFirstThunk);
+    auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + import->FirstThunk);
+    for (; names->u1.AddressOfData != 0; ++names, ++slots) {
+      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+      const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+      if (::lstrcmpA(reinterpret_cast<const char*>(byName->Name), name) == 0) {
+        slot_ = reinterpret_cast<ULONG_PTR*>(&slots->u1.Function);
+        break;
+      }
+    }
+  }
+  if (!slot_) return;
+  DWORD old = 0;
+  ::VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &old);
+  original_ = *slot_;
+  *slot_ = reinterpret_cast<ULONG_PTR>(replacement);
+}
+
+ImportPatch::~ImportPatch() {
+  // Nothing to put back in a DLL that has left.
+  HMODULE still = nullptr;
+  if (slot_ && ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                    reinterpret_cast<LPCWSTR>(slot_), &still)) {
+    *slot_ = original_;
+  }
+}
+
+bool HeapsValid() {
+  std::vector<HANDLE> heaps(256);
+  heaps.resize(::GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
+  for (HANDLE heap : heaps) {
+    if (!::HeapValidate(heap, 0, nullptr)) return false;
+  }
+  return true;
+}
+
+SIZE_T HeapBytesInUse() {
+  std::vector<HANDLE> heaps(256);
+  heaps.resize(::GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
+  SIZE_T bytes = 0;
+  for (HANDLE heap : heaps) {
+    if (!::HeapLock(heap)) continue;
+    PROCESS_HEAP_ENTRY entry{};
+    while (::HeapWalk(heap, &entry)) {
+      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) bytes += entry.cbData;
+    }
+    ::HeapUnlock(heap);
+  }
+  return bytes;
+}
+
 bool KeyExists(HKEY root, const std::wstring& key, REGSAM view) {
   win32::UniqueHkey opened;
   return ::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | view, opened.put()) == ERROR_SUCCESS;

@@ -38,6 +38,31 @@ Function Seam(const char* name) {
   return ExportOf<Function>(VelmoraTestDll(), name);
 }
 
+// Points `dll`'s import of `library`!`name` at `replacement` while it lives (null slot when
+// the DLL imports no such function).
+class ImportPatch {
+ public:
+  ImportPatch(HMODULE dll, const char* library, const char* name, const void* replacement);
+  ~ImportPatch();
+  ImportPatch(const ImportPatch&) = delete;
+  ImportPatch& operator=(const ImportPatch&) = delete;
+  [[nodiscard]] bool Patched() const { return slot_ != nullptr; }
+  // The function the import pointed at before.
+  template <typename Function>
+  [[nodiscard]] Function Original() const {
+    return reinterpret_cast<Function>(original_);
+  }
+
+ private:
+  ULONG_PTR* slot_ = nullptr;
+  ULONG_PTR original_ = 0;
+};
+
+// Whether every heap of the process validates.
+bool HeapsValid();
+// The bytes in use in every heap of the process.
+SIZE_T HeapBytesInUse();
+
 // A thread of the system's own; the toolchain's threading variant has no std::thread.
 class Thread {
  public:
