@@ -129,14 +129,14 @@ void Call(IDispatch& plugin, const wchar_t* operation, Arguments& arguments) {
   ASSERT_HRESULT_SUCCEEDED(outcome.hr) << "calling " << operation;
 }
 
-// Initialize for `user` the first time, then Configure with `steps` run inside its modal loop.
-void Configure(IDispatch& plugin, const ScratchUser& user, bool& initialized,
-               std::vector<Step> steps) {
-  if (!std::exchange(initialized, true)) {
-    Arguments initialize;
-    initialize.I4(1).Text(user.Email().c_str()).Nothing();
-    Call(plugin, L"Initialize", initialize);
-  }
+void Initialize(IDispatch& plugin, const ScratchUser& user) {
+  Arguments initialize;
+  initialize.I4(1).Text(user.Email().c_str()).Nothing();
+  Call(plugin, L"Initialize", initialize);
+}
+
+// Configure with `steps` run inside its modal loop.
+void Configure(IDispatch& plugin, std::vector<Step> steps) {
   const Steps running(std::move(steps));
   Arguments none;
   Call(plugin, L"Configure", none);
@@ -153,10 +153,10 @@ class Dialog : public testing::Test {
     InFreshApartment([&] {
       const ComPtr<IDispatch> plugin = seam ? CreateWithSeam() : CreateByProgId();
       ASSERT_NE(plugin, nullptr);
-      bool initialized = false;
+      Initialize(*plugin.Get(), user_);
       for (std::vector<Step>& steps : shows) {
         steps.emplace_back([] { Click(ControlId::cmdCancel); });
-        Configure(*plugin.Get(), user_, initialized, std::move(steps));
+        Configure(*plugin.Get(), std::move(steps));
       }
     });
   }
@@ -180,22 +180,19 @@ TEST(DialogLibrary, TheCommonControlsVersion6AreLoadedForTheWindowAlone) {
     InFreshApartment([&] {
       const ComPtr<IDispatch> plugin = CreateWithSeam();
       ASSERT_NE(plugin, nullptr);
-      Arguments initialize;
-      initialize.I4(1).Text(user.Email().c_str()).Nothing();
-      Call(*plugin.Get(), L"Initialize", initialize);
+      Initialize(*plugin.Get(), user);
       before = ::GetModuleHandleW(L"comctl32.dll");
-      bool initialized = true;
-      Configure(*plugin.Get(), user, initialized,
-                {[&] {
-                   during = ::GetModuleHandleW(L"comctl32.dll");
-                   const auto procedure =
-                       ::GetClassLongPtrW(Control(ControlId::cmdOk), GCLP_WNDPROC);
-                   ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                            GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                        reinterpret_cast<LPCWSTR>(procedure), &buttons);
-                   EXPECT_EQ(::GetWindow(FindDialog(), GW_OWNER), nullptr);
-                 },
-                 [] { Click(ControlId::cmdCancel); }});
+      Configure(*plugin.Get(), {[&] {
+                                  during = ::GetModuleHandleW(L"comctl32.dll");
+                                  const auto procedure =
+                                      ::GetClassLongPtrW(Control(ControlId::cmdOk), GCLP_WNDPROC);
+                                  ::GetModuleHandleExW(
+                                      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                          GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                      reinterpret_cast<LPCWSTR>(procedure), &buttons);
+                                  EXPECT_EQ(::GetWindow(FindDialog(), GW_OWNER), nullptr);
+                                },
+                                [] { Click(ControlId::cmdCancel); }});
     });
     EXPECT_EQ(before, nullptr) << "loaded before the window";
     EXPECT_NE(during, nullptr);
@@ -399,20 +396,15 @@ class MessageFont {
   LONG lines_ = 0;
 };
 
-int ScreenDpi() {
-  const HDC screen = ::GetDC(nullptr);
-  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-  ::ReleaseDC(nullptr, screen);
-  return dpi;
-}
-
 // Every text fits its control and nothing overlaps, with the calendar shut and open, under the
 // system's message font and one with 16-px lines (Windows' own), at the system's DPI and at 192
 // DPI, where a host aware of each monitor's DPI moves the window: the open window follows a new
 // message font and each DPI change, and keeps its OK/Cancel row whole.
 TEST_F(Dialog, EveryTextFitsUnderLargerFontsAndAt192Dpi) {
   std::optional<MessageFont> font;
-  const int systemDpi = ScreenDpi();
+  const HDC screen = ::GetDC(nullptr);
+  const int systemDpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
   LONG systemLine = 0;
   std::vector<Step> steps{[&] { systemLine = LineOf(Control(ControlId::Text2)); }};
   const struct {
@@ -614,6 +606,36 @@ TEST_F(Dialog, TheSpinnersAndTheCalendarShowTheirFocus) {
           }
         }}});
   EXPECT_TRUE(unmarked.empty()) << "no focus shown on " << ::testing::PrintToString(unmarked);
+}
+
+HMODULE WINAPI NoCommonControls(LPCWSTR name) {
+  if (::lstrcmpiW(name, L"comctl32.dll") != 0) return ::LoadLibraryW(name);
+  ::SetLastError(ERROR_MOD_NOT_FOUND);
+  return nullptr;
+}
+
+// Where the common controls cannot be loaded, Configure fails as a window that cannot be
+// made does, and the counter goes on.
+TEST_F(Dialog, WithoutTheCommonControlsConfigureFailsAndTheCounterRunsOn) {
+  const ImportPatch refuse(VelmoraTestDll(), "kernel32.dll", "LoadLibraryW",
+                           reinterpret_cast<const void*>(&NoCommonControls));
+  ASSERT_TRUE(refuse.Patched());
+  InFreshApartment([&] {
+    const ComPtr<IDispatch> plugin = CreateWithSeam();
+    ASSERT_NE(plugin, nullptr);
+    Initialize(*plugin.Get(), user_);
+    win32::UniqueBstr result{::SysAllocString(L"")};
+    Arguments enable;
+    enable.Text(L"/xcntenable").Text(L"").Nothing().TextRef(result.addressof());
+    Call(*plugin.Get(), L"ParseCommand", enable);
+    Arguments none;
+    Outcome outcome;
+    CallByName(*plugin.Get(), L"Configure", none, outcome);
+    EXPECT_EQ(outcome.hr, DISP_E_EXCEPTION);
+    EXPECT_EQ(outcome.exception.scode, static_cast<SCODE>(0x800A0007));
+    const VelmoraSeamState state = State();
+    EXPECT_TRUE(state.bEnabled && state.timerOn) << "the counter stopped";
+  });
 }
 
 }  // namespace
