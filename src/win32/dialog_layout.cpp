@@ -37,22 +37,20 @@ constexpr short kClientHeight = 304;
 constexpr short kBelowCalendar = 200;
 constexpr short kCalendarGap = 4;
 
-// By ControlKind: the predefined class (or 0 for a common control by its name) and styles.
-// The spinners take the arrow keys as clicks on their arrows.
+// By ControlKind: the class and styles. The spinners take the arrow keys as clicks on their arrows.
 constexpr struct {
-  WORD atom;
   const wchar_t* name;
   DWORD style;
   DWORD exStyle;
 } kKinds[] = {
-    {0x80, nullptr, BS_PUSHBUTTON | WS_TABSTOP, 0},
-    {0x82, nullptr, SS_LEFT, 0},
-    {0x81, nullptr, ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE},
-    {0x81, nullptr, ES_AUTOHSCROLL | WS_TABSTOP | ES_READONLY, WS_EX_CLIENTEDGE},
-    {0x85, nullptr, CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP, 0},
-    {0x85, nullptr, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0},
-    {0, UPDOWN_CLASSW, UDS_ARROWKEYS | WS_TABSTOP, 0},
-    {0, MONTHCAL_CLASSW, WS_TABSTOP | WS_BORDER, 0},
+    {WC_BUTTONW, BS_PUSHBUTTON | WS_TABSTOP, 0},
+    {WC_STATICW, SS_LEFT, 0},
+    {WC_EDITW, ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE},
+    {WC_EDITW, ES_AUTOHSCROLL | WS_TABSTOP | ES_READONLY, WS_EX_CLIENTEDGE},
+    {WC_COMBOBOXW, CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP, 0},
+    {WC_COMBOBOXW, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0},
+    {UPDOWN_CLASSW, UDS_ARROWKEYS | WS_TABSTOP, 0},
+    {MONTHCAL_CLASSW, WS_TABSTOP | WS_BORDER, 0},
 };
 static_assert(std::size(kKinds) == static_cast<std::size_t>(ControlKind::kCalendar) + 1);
 
@@ -102,34 +100,22 @@ CommonControls::CommonControls() {
   request.lpSource = path.c_str();
   request.hModule = ThisModule();
   request.lpResourceName = MAKEINTRESOURCEW(2);  // ISOLATIONAWARE_MANIFEST_RESOURCE_ID, as velmora.rc has it
-  context = ::CreateActCtxW(&request);
-}
-
-CommonControls::~CommonControls() {
-  if (library) ::FreeLibrary(library);
-  if (context != INVALID_HANDLE_VALUE) ::ReleaseActCtx(context);
+  if (const HANDLE made = ::CreateActCtxW(&request); made != INVALID_HANDLE_VALUE) context.reset(made);
 }
 
 bool CommonControls::Load() {
   const InContext scope(*this);
-  if (!library && !(library = ::LoadLibraryW(L"comctl32.dll"))) return false;
-  const auto find = [&](const char* name) { return reinterpret_cast<void*>(::GetProcAddress(library, name)); };
+  if (!library) library.reset(::LoadLibraryW(L"comctl32.dll"));
+  if (!library) return false;
+  const auto find = [&](const char* name) { return reinterpret_cast<void*>(::GetProcAddress(library.get(), name)); };
   const auto initialize = reinterpret_cast<decltype(&::InitCommonControlsEx)>(find("InitCommonControlsEx"));
   setSubclass = reinterpret_cast<decltype(setSubclass)>(find("SetWindowSubclass"));
   removeSubclass = reinterpret_cast<decltype(removeSubclass)>(find("RemoveWindowSubclass"));
   defSubclassProc = reinterpret_cast<decltype(defSubclassProc)>(find("DefSubclassProc"));
   INITCOMMONCONTROLSEX classes{sizeof classes, ICC_STANDARD_CLASSES | ICC_DATE_CLASSES | ICC_UPDOWN_CLASS};
   if (initialize && setSubclass && removeSubclass && defSubclassProc && initialize(&classes)) return true;
-  ::FreeLibrary(std::exchange(library, nullptr));
+  library.reset();
   return false;
-}
-
-InContext::InContext(const CommonControls& controls) {
-  active = controls.context != INVALID_HANDLE_VALUE && ::ActivateActCtx(controls.context, &cookie);
-}
-
-InContext::~InContext() {
-  if (active) ::DeactivateActCtx(0, cookie);
 }
 
 std::vector<WORD> DialogTemplate() {
@@ -153,18 +139,52 @@ std::vector<WORD> DialogTemplate() {
     out.insert(out.end(), {static_cast<WORD>(place.x), static_cast<WORD>(place.y), static_cast<WORD>(place.cx),
                            static_cast<WORD>(place.cy)});
     dword(static_cast<DWORD>(ControlWindowId(place.id)));
-    if (kind.atom) out.insert(out.end(), {0xFFFF, kind.atom});
-    if (!kind.atom) text(kind.name);
+    text(kind.name);
     text(OwnName(place.id));
     out.push_back(0);
   }
   return out;
 }
 
-void LayOut(HWND dialog, int dpi, Layout& layout) {
-  layout.dpi = dpi;
+INT_PTR LayOut(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, Layout& layout) {
+  switch (message) {
+    case WM_INITDIALOG: {  // the window's own DPI where the system tells it (each monitor's)
+      // Looked up: Windows 7 has it not. On 8.1 a host aware of each monitor has loaded shcore.
+      const auto find = [](const wchar_t* module, const char* name) {
+        const HMODULE loaded = ::GetModuleHandleW(module);
+        return loaded ? reinterpret_cast<void*>(::GetProcAddress(loaded, name)) : nullptr;
+      };
+      UINT x = 0;
+      UINT y = 0;
+      if (const auto forWindow = reinterpret_cast<UINT(WINAPI*)(HWND)>(find(L"user32.dll", "GetDpiForWindow"))) {
+        y = forWindow(dialog);
+      } else if (const auto forMonitor = reinterpret_cast<HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*)>(
+                     find(L"shcore.dll", "GetDpiForMonitor"))) {
+        forMonitor(::MonitorFromWindow(dialog, MONITOR_DEFAULTTONEAREST), 0, &x, &y);
+      }
+      layout.dpi = y ? static_cast<int>(y) : SystemDpi();
+      break;
+    }
+    case WM_GETMINMAXINFO: {  // the whole window, even where it is taller than the screen
+      POINT& largest = reinterpret_cast<MINMAXINFO*>(lParam)->ptMaxTrackSize;
+      largest = {std::max(largest.x, layout.frame.cx), std::max(largest.y, layout.frame.cy)};
+      return TRUE;
+    }
+    case WM_DPICHANGED: {  // on a monitor of another DPI: the suggested place, laid out anew
+      const auto& place = *reinterpret_cast<const RECT*>(lParam);
+      ::SetWindowPos(dialog, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+      layout.dpi = HIWORD(wParam);
+      break;
+    }
+    case WM_SETTINGCHANGE:  // maybe a new message font
+      if (wParam == SPI_SETNONCLIENTMETRICS) break;
+      return FALSE;
+    default:
+      return FALSE;
+  }
   LOGFONTW face = MessageFont();
-  face.lfHeight = ::MulDiv(face.lfHeight, dpi, SystemDpi());
+  face.lfHeight = ::MulDiv(face.lfHeight, layout.dpi, SystemDpi());
   layout.font.reset(::CreateFontIndirectW(&face));
   // The font's dialog units, reckoned as the dialog manager reckons them.
   const HDC dc = ::GetDC(dialog);
@@ -194,8 +214,7 @@ void LayOut(HWND dialog, int dpi, Layout& layout) {
     // A list's own field, without its dropped rows.
     ::GetWindowRect(control, &where);
     ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&where), 2);
-    const bool covered = place.id != calDate && ::IntersectRect(&where, &where, &calendar);
-    layout.covered[static_cast<std::size_t>(place.id)] = covered;
+    layout.covered[static_cast<std::size_t>(place.id)] = place.id != calDate && ::IntersectRect(&where, &where, &calendar);
   }
   RECT frame{};
   RECT client{};
@@ -205,28 +224,7 @@ void LayOut(HWND dialog, int dpi, Layout& layout) {
                   down(kClientHeight) + shift + frame.bottom - frame.top - client.bottom};
   ::SetWindowPos(dialog, nullptr, 0, 0, layout.frame.cx, layout.frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   ::InvalidateRect(dialog, nullptr, TRUE);
-}
-
-INT_PTR LayoutMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, Layout& layout) {
-  switch (message) {
-    case WM_GETMINMAXINFO: {  // the whole window, even where it is taller than the screen
-      POINT& largest = reinterpret_cast<MINMAXINFO*>(lParam)->ptMaxTrackSize;
-      largest = {std::max(largest.x, layout.frame.cx), std::max(largest.y, layout.frame.cy)};
-      return TRUE;
-    }
-    case WM_DPICHANGED: {  // on a monitor of another DPI: the suggested place, laid out anew
-      const auto& place = *reinterpret_cast<const RECT*>(lParam);
-      ::SetWindowPos(dialog, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-      LayOut(dialog, HIWORD(wParam), layout);
-      return TRUE;
-    }
-    case WM_SETTINGCHANGE:  // maybe a new message font
-      if (wParam == SPI_SETNONCLIENTMETRICS) LayOut(dialog, layout.dpi, layout);
-      return FALSE;
-    default:
-      return FALSE;
-  }
+  return message != WM_SETTINGCHANGE;
 }
 
 void PrepareControls(HWND dialog, const Form1& form) {
@@ -244,20 +242,13 @@ void PrepareControls(HWND dialog, const Form1& form) {
     ::SendMessageW(control(spin), UDM_SETRANGE32, 0, 100);
     ::SendMessageW(control(spin), UDM_SETPOS32, 0, 50);
   }
-  static constexpr GUID kServices{0xb5f8350b, 0x0548, 0x48b1, {0xa6, 0xee, 0x88, 0xbd, 0x00, 0xb4, 0xa5, 0xe7}};
-  static constexpr GUID kInterface{0x6e26e776, 0x04f0, 0x495d, {0x80, 0xe4, 0x33, 0x30, 0x35, 0x2e, 0x31, 0x69}};
-  static constexpr GUID kName{0x608d3df8, 0x8128, 0x4aa7, {0xa4, 0x28, 0xf5, 0x5e, 0x49, 0x26, 0x72, 0x91}};
   Microsoft::WRL::ComPtr<IAccPropServices> services;
-  if (SUCCEEDED(::CoCreateInstance(kServices, nullptr, CLSCTX_INPROC_SERVER, kInterface,
+  if (SUCCEEDED(::CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
                                    reinterpret_cast<void**>(services.GetAddressOf())))) {
     for (const ControlId id : {udTime, udDate, calDate}) {
-      services->SetHwndPropStr(control(id), static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, kName, OwnName(id));
+      services->SetHwndPropStr(control(id), static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_NAME, OwnName(id));
     }
   }
-}
-
-bool HasFocusMark(ControlId id) {
-  return Info(id).kind == ControlKind::kSpin || Info(id).kind == ControlKind::kCalendar;
 }
 
 LRESULT PaintWithFocusMark(HWND control, decltype(&::DefSubclassProc) paint) {
@@ -273,23 +264,6 @@ LRESULT PaintWithFocusMark(HWND control, decltype(&::DefSubclassProc) paint) {
   }
   if (update) ::DeleteObject(update);
   return result;
-}
-
-int DpiOf(HWND window) {
-  // Looked up: Windows 7 has it not. On 8.1 a host aware of each monitor has loaded shcore.
-  const auto find = [](const wchar_t* module, const char* name) {
-    const HMODULE loaded = ::GetModuleHandleW(module);
-    return loaded ? reinterpret_cast<void*>(::GetProcAddress(loaded, name)) : nullptr;
-  };
-  UINT x = 0;
-  UINT y = 0;
-  if (const auto forWindow = reinterpret_cast<UINT(WINAPI*)(HWND)>(find(L"user32.dll", "GetDpiForWindow"))) {
-    y = forWindow(window);
-  } else if (const auto forMonitor = reinterpret_cast<HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*)>(
-                 find(L"shcore.dll", "GetDpiForMonitor"))) {
-    forMonitor(::MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), 0, &x, &y);
-  }
-  return y ? static_cast<int>(y) : SystemDpi();
 }
 
 }  // namespace velmora::win32

@@ -6,36 +6,41 @@
 #include <commctrl.h>
 
 #include <bitset>
+#include <memory>
 #include <vector>
 
 #include "dialog/form1.h"
 #include "ports/controls.h"
+#include "ports/dialog_view.h"
 #include "raii.h"
 
 namespace velmora::win32 {
+
+// The configuration window, Form1's view on Windows (dialog_window.cpp).
+std::unique_ptr<DialogView> MakeDialogView(Form1& form);
 
 // The common controls, version 6 (the visual styles), loaded only when the window is first
 // made, since most hosts never open it, and in an activation context from the DLL's own
 // manifest, since a DLL cannot count on its host's. The window is made in it too.
 struct CommonControls {
   CommonControls();
-  ~CommonControls();
-  CommonControls(const CommonControls&) = delete;
-  CommonControls& operator=(const CommonControls&) = delete;
   bool Load();  // false when the library cannot be loaded
 
-  HANDLE context = INVALID_HANDLE_VALUE;  // none without the manifest: the classic look
-  HMODULE library = nullptr;
+  UniqueAny<HANDLE, &::ReleaseActCtx> context;  // none without the manifest: the classic look
+  UniqueAny<HMODULE, &::FreeLibrary> library;
   decltype(&::SetWindowSubclass) setSubclass = nullptr;
   decltype(&::RemoveWindowSubclass) removeSubclass = nullptr;
   decltype(&::DefSubclassProc) defSubclassProc = nullptr;
 };
 // The context is active while one of these lives.
 struct InContext {
-  explicit InContext(const CommonControls& controls);
-  ~InContext();
+  explicit InContext(const CommonControls& controls)
+      : active(controls.context && ::ActivateActCtx(controls.context.get(), &cookie)) {}
+  ~InContext() {
+    if (active) ::DeactivateActCtx(0, cookie);
+  }
   ULONG_PTR cookie = 0;
-  bool active = false;
+  bool active;
 };
 
 // For CreateDialogIndirectParam, in the user's message font. The window order is the focus
@@ -47,14 +52,12 @@ struct Layout {
   UniqueAny<HFONT, &::DeleteObject> calendarFont;
   std::bitset<kControlCount> covered;  // the rows the open calendar lies over
   SIZE frame{};                        // the whole window's size
-  int dpi = 96;
+  int dpi = 0;                         // none yet: the window's own monitor's
 };
-// Places the controls at `dpi` in the message font, the calendar as large as a month and its
-// Today line need (the rows below it move down when it needs more), and sizes the window.
-void LayOut(HWND dialog, int dpi, Layout& layout);
-
-// The window's own messages of DPI, font and size; FALSE for any other.
-INT_PTR LayoutMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, Layout& layout);
+// Places the controls at the layout's DPI in the message font, the calendar as large as a
+// month and its Today line need (the rows below it move down when it needs more), and sizes
+// the window. Also on a change of DPI or message font; FALSE for any other message.
+INT_PTR LayOut(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, Layout& layout);
 
 // The lists' rows, the calendar's range, the spinners' middle, and the spinners' and the
 // calendar's names for screen readers where the platform's annotation service works (their
@@ -63,9 +66,6 @@ void PrepareControls(HWND dialog, const Form1& form);
 
 // The spinners and the calendar draw no focus of their own: they get the dotted frame that
 // buttons show, drawn over what they repaint and only there, so as not to rub out an earlier one.
-bool HasFocusMark(ControlId id);
 LRESULT PaintWithFocusMark(HWND control, decltype(&::DefSubclassProc) paint);
-// The window's own DPI where the system tells it (each monitor's, to a host aware of them).
-int DpiOf(HWND window);
 
 }  // namespace velmora::win32
