@@ -50,43 +50,22 @@ TEST(NameChannel, AHungWindowElsewhereDoesNotHoldTheSenderForever) {
 
 // A new template reaching the host at once is the chat_commands script's, run by the test
 // host through this channel.
-BOOL CALLBACK FindTimerWindow(HWND window, LPARAM found) {
-  wchar_t className[32] = {};
-  ::GetClassNameW(window, className, static_cast<int>(std::size(className)));
-  if (::lstrcmpW(className, win32::kTimerWindowClass) == 0) *reinterpret_cast<HWND*>(found) = window;
-  return TRUE;
-}
-
-HWND TimerWindowOfThisThread() {
-  HWND found = nullptr;
-  ::EnumThreadWindows(::GetCurrentThreadId(), &FindTimerWindow, reinterpret_cast<LPARAM>(&found));
-  return found;
-}
-
 TEST(NameChannel, TheSystemsResumeAndTimeChangeNoticesRepublishARunningCounter) {
   const MachineRegistration registration;
   ScratchUser user(L"notices");
-  const std::wstring enabled = L"True";
-  ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, user.SettingsKey().c_str(), L"Enable", REG_SZ, enabled.c_str(),
-                              static_cast<DWORD>((enabled.size() + 1) * sizeof(wchar_t))),
-            ERROR_SUCCESS);
+  user.Store(L"Enable", L"True");
   InFreshApartment([&] {
     NameCatcher host;
     const ComPtr<IDispatch> plugin = CreateByProgId();
     ASSERT_NE(plugin, nullptr);
-    Arguments initialize;
-    initialize.I4(1).Text(user.Email().c_str()).Nothing();
-    Outcome initialized;
-    CallByName(*plugin.Get(), L"Initialize", initialize, initialized);
-    ASSERT_HRESULT_SUCCEEDED(initialized.hr);
+    Initialize(*plugin.Get(), user.Email());
     ASSERT_EQ(host.Names().size(), 1u) << "the stored counter is on";
 
-    const HWND timerWindow = TimerWindowOfThisThread();
+    const HWND timerWindow = WindowOfThisThread(win32::kTimerWindowClass);
     ASSERT_NE(timerWindow, nullptr) << "the running counter has no timer window";
     EXPECT_EQ(::GetAncestor(timerWindow, GA_PARENT), ::GetDesktopWindow()) << "not a top-level window";
     // Broadcast as the system broadcasts: only top-level windows hear it.
-    DWORD_PTR answer = 0;
-    ::SendMessageTimeoutW(HWND_BROADCAST, WM_TIMECHANGE, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer);
+    Broadcast(WM_TIMECHANGE);
     EXPECT_EQ(host.Names().size(), 2u) << "a time change";
     ::SendMessageW(timerWindow, WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, 0);
     EXPECT_EQ(host.Names().size(), 3u) << "a resume the user started";
@@ -96,14 +75,9 @@ TEST(NameChannel, TheSystemsResumeAndTimeChangeNoticesRepublishARunningCounter) 
     EXPECT_EQ(host.Names().size(), 4u) << "going to sleep is no resume";
 
     // Switched off: the window goes, and a time change publishes nothing.
-    win32::UniqueBstr result{::SysAllocString(L"")};
-    Arguments disable;
-    disable.Text(L"/xcntdisable").Text(L"").Nothing().TextRef(result.addressof());
-    Outcome disabled;
-    CallByName(*plugin.Get(), L"ParseCommand", disable, disabled);
-    ASSERT_HRESULT_SUCCEEDED(disabled.hr);
-    EXPECT_EQ(TimerWindowOfThisThread(), nullptr);
-    ::SendMessageTimeoutW(HWND_BROADCAST, WM_TIMECHANGE, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer);
+    Command(*plugin.Get(), L"/xcntdisable");
+    EXPECT_EQ(WindowOfThisThread(win32::kTimerWindowClass), nullptr);
+    Broadcast(WM_TIMECHANGE);
     EXPECT_EQ(host.Names().size(), 4u);
   });
 }

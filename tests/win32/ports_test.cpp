@@ -7,6 +7,7 @@
 #include "base/text.h"
 #include "regional_win32.h"
 #include "script/format.h"
+#include "support.h"
 #include "timer_win32.h"
 
 namespace velmora::wintest {
@@ -62,38 +63,28 @@ TEST(Regional, DefaultTextsReadBackAsTheSameValue) {
   EXPECT_FALSE(regional.TextToDateTime(u"noon").has_value());
 }
 
-// Pumps this thread's messages for `milliseconds`.
-void Pump(DWORD milliseconds) {
-  const ULONGLONG end = ::GetTickCount64() + milliseconds;
-  for (ULONGLONG now = ::GetTickCount64(); now < end; now = ::GetTickCount64()) {
-    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
-    MSG message;
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
-  }
-}
-
 TEST(WindowTimer, TicksThroughTheMessageLoopOnlyWhileEnabledWithAnInterval) {
   win32::TimerWindow window;
   win32::WindowTimer timer(window);
   int ticks = 0;
   timer.SetHandler([&] { ++ticks; });
   timer.SetInterval(20);
-  Pump(150);
+  PumpMessages(150);
   EXPECT_EQ(ticks, 0) << "a timer that was never enabled ticked";
 
   timer.SetEnabled(true);
-  Pump(300);
+  PumpMessages(300);
   EXPECT_GE(ticks, 3);
 
   timer.SetInterval(0);
   const int atZero = ticks;
-  Pump(150);
+  PumpMessages(150);
   EXPECT_EQ(ticks, atZero) << "interval 0 ticked";
 
   timer.SetInterval(20);
   timer.SetEnabled(false);
   const int atStop = ticks;
-  Pump(150);
+  PumpMessages(150);
   EXPECT_EQ(ticks, atStop) << "a disabled timer ticked";
 }
 

@@ -5,6 +5,7 @@
 #include <oleauto.h>
 #include <olectl.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -48,26 +49,6 @@ void ExpectNothingLeftUnder(HKEY root) {
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kInterfaceKey));
 }
 
-TEST(Registration, PerUserInstallWritesTheCurrentUsersClassesAndUninstallLeavesNoKey) {
-  const auto install = Export<Install>("DllInstall");
-  ASSERT_NE(install, nullptr);
-  ASSERT_HRESULT_SUCCEEDED(install(TRUE, L"user"));
-  ExpectRegisteredUnder(HKEY_CURRENT_USER);
-  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kClassKey)) << "a per-user install wrote machine-wide";
-  ASSERT_HRESULT_SUCCEEDED(install(FALSE, L"user"));
-  ExpectNothingLeftUnder(HKEY_CURRENT_USER);
-  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kProgIdKey));
-}
-
-TEST(Registration, MachineRegistrationRoundTripsAndUnregisteringTwiceIsHarmless) {
-  ASSERT_HRESULT_SUCCEEDED(Export<Server>("DllRegisterServer")());
-  ExpectRegisteredUnder(HKEY_LOCAL_MACHINE);
-  ASSERT_HRESULT_SUCCEEDED(Export<Server>("DllUnregisterServer")());
-  ExpectNothingLeftUnder(HKEY_LOCAL_MACHINE);
-  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kProgIdKey));
-  EXPECT_HRESULT_SUCCEEDED(Export<Server>("DllUnregisterServer")());
-}
-
 // The other architecture's registration, planted as its DLL writes it: its class in its own
 // registry view, its entry under the shared type library key.
 class OtherArchitecture {
@@ -103,7 +84,7 @@ class OtherArchitecture {
 };
 
 // Machine-wide, where Wine keeps the two views apart as Windows does (it shares the current
-// user's classes between them).
+// user's classes between them): a round trip, and one beside the other architecture's.
 TEST(Registration, UnregisteringKeepsTheSharedKeysTheOtherArchitectureStillNeeds) {
   const OtherArchitecture other;
   ASSERT_EQ(KeyDefault(HKEY_LOCAL_MACHINE, kClassKey + L"\\InprocServer32", nullptr, kOtherView),
@@ -126,106 +107,121 @@ TEST(Registration, UnregisteringKeepsTheSharedKeysTheOtherArchitectureStillNeeds
   ASSERT_HRESULT_SUCCEEDED(Export<Server>("DllUnregisterServer")());
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kProgIdKey));
   EXPECT_EQ(KeyDefault(HKEY_CLASSES_ROOT, kOtherTypeLibEntry), OtherArchitecture::kPath);
+  EXPECT_HRESULT_SUCCEEDED(Export<Server>("DllUnregisterServer")()) << "unregistering twice";
 }
 
-TEST(Registration, APerUserRoundTripLeavesTheOtherArchitecturesTypeLibraryEntry) {
+// The other architecture's type library entry outlives a per-user round trip.
+TEST(Registration, PerUserInstallWritesTheCurrentUsersClassesAndUninstallLeavesNoKey) {
   const OtherArchitecture other;
   other.RemoveClass();
   const auto install = Export<Install>("DllInstall");
   ASSERT_HRESULT_SUCCEEDED(install(TRUE, L"user"));
+  ExpectRegisteredUnder(HKEY_CURRENT_USER);
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kClassKey)) << "a per-user install wrote machine-wide";
   ASSERT_HRESULT_SUCCEEDED(install(FALSE, L"user"));
   ExpectNothingLeftUnder(HKEY_CURRENT_USER);
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kProgIdKey));
   EXPECT_EQ(KeyDefault(HKEY_CLASSES_ROOT, kOtherTypeLibEntry), OtherArchitecture::kPath);
 }
 
-// A copy whose embedded type library is damaged, as a broken download or disk leaves it.
-std::wstring DamagedCopy() {
-  const std::wstring path = VelmoraDllPath().substr(0, VelmoraDllPath().size() - 4) + L"Damaged.dll";
-  EXPECT_TRUE(::CopyFileW(VelmoraDllPath().c_str(), path.c_str(), FALSE));
-  const win32::UniqueAny<HANDLE, &::CloseHandle> file{
-      ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)};
-  std::string bytes(::GetFileSize(file.get(), nullptr), '\0');
-  DWORD done = 0;
-  ::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
-  const std::size_t magic = bytes.find("MSFT");
-  EXPECT_NE(magic, std::string::npos) << "no type library in the DLL";
-  if (magic == std::string::npos) return path;
-  bytes.replace(magic, 4, "XXXX");
-  ::SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN);
-  ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
-  return path;
-}
-
-// A damaged file fails as it is read, before anything is written.
-TEST(Registration, ADamagedCopyFailsAndLeavesTheEarlierRegistrationOfItsScopeInPlace) {
-  const std::wstring damaged = DamagedCopy();
-  const HMODULE copy = ::LoadLibraryW(damaged.c_str());
-  ASSERT_NE(copy, nullptr);
-  const auto install = ExportOf<Install>(copy, "DllInstall");
-  for (const auto& [root, scope] : {std::pair{HKEY_CURRENT_USER, L"user"}, std::pair{HKEY_LOCAL_MACHINE, L""}}) {
-    ASSERT_HRESULT_SUCCEEDED(Export<Install>("DllInstall")(TRUE, scope));
-    EXPECT_EQ(install(TRUE, scope), SELFREG_E_TYPELIB) << "scope \"" << scope << "\"";
-    ExpectRegisteredUnder(root);
-    EXPECT_HRESULT_SUCCEEDED(Export<Install>("DllInstall")(FALSE, scope));
+// A copy of the shipped DLL beside it, loaded while it lives; a damaged one's embedded type
+// library is broken, as a broken download or disk leaves it.
+class DllCopy {
+ public:
+  DllCopy(const wchar_t* suffix, bool damaged)
+      : path_(VelmoraDllPath().substr(0, VelmoraDllPath().size() - 4) + suffix + L".dll") {
+    EXPECT_TRUE(::CopyFileW(VelmoraDllPath().c_str(), path_.c_str(), FALSE));
+    if (damaged) Damage();
+    module = ::LoadLibraryW(path_.c_str());
   }
-  ::FreeLibrary(copy);
-  ::DeleteFileW(damaged.c_str());
-}
-
-// A registration that fails after it wrote the class keys (the type library's key refuses
-// it) puts back what the scope held before: the earlier registration, of another file.
-TEST(Registration, AFailureAfterTheClassKeysWereWrittenRestoresTheEarlierRegistration) {
-  const std::wstring other = VelmoraDllPath().substr(0, VelmoraDllPath().size() - 4) + L"Other.dll";
-  ASSERT_TRUE(::CopyFileW(VelmoraDllPath().c_str(), other.c_str(), FALSE));
-  const HMODULE copy = ::LoadLibraryW(other.c_str());
-  ASSERT_NE(copy, nullptr);
-  const auto install = ExportOf<Install>(copy, "DllInstall");
-  // A volatile key takes no lasting subkey, so registering the type library fails there.
-  const std::wstring typeLibKey = L"Software\\Classes\\TypeLib\\{1B22B473-A6B4-4AED-AEBE-9A407B47EF5D}";
-  for (const auto& [root, scope] : {std::pair{HKEY_CURRENT_USER, L"user"}, std::pair{HKEY_LOCAL_MACHINE, L""}}) {
-    ASSERT_HRESULT_SUCCEEDED(Export<Install>("DllInstall")(TRUE, scope));
-    for (const HKEY typeLibRoot : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-      ::RegDeleteTreeW(typeLibRoot, typeLibKey.c_str());
-      // Its parent lasting, or every later type library key there would have to be volatile.
-      HKEY key = nullptr;
-      ::RegCreateKeyExW(typeLibRoot, L"Software\\Classes\\TypeLib", 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr);
-      ::RegCloseKey(key);
-      ASSERT_EQ(::RegCreateKeyExW(typeLibRoot, typeLibKey.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
-                                  nullptr, &key, nullptr),
-                ERROR_SUCCESS);
-      ::RegCloseKey(key);
-    }
-    EXPECT_EQ(install(TRUE, scope), SELFREG_E_TYPELIB) << "scope \"" << scope << "\"";
-    EXPECT_EQ(KeyDefault(root, kClassKey + L"\\InprocServer32"), VelmoraDllPath()) << "scope \"" << scope << "\"";
-    EXPECT_EQ(KeyDefault(root, kProgIdKey + L"\\CLSID"), L"{51E745C5-6F40-4C3C-902A-F76577C980BB}");
-    for (const HKEY typeLibRoot : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) ::RegDeleteTreeW(typeLibRoot, typeLibKey.c_str());
-    EXPECT_HRESULT_SUCCEEDED(Export<Install>("DllInstall")(FALSE, scope));
+  ~DllCopy() {
+    ::FreeLibrary(module);
+    ::DeleteFileW(path_.c_str());
   }
-  ::FreeLibrary(copy);
-  ::DeleteFileW(other.c_str());
-}
+  DllCopy(const DllCopy&) = delete;
+  DllCopy& operator=(const DllCopy&) = delete;
+  [[nodiscard]] HRESULT Register(PCWSTR scope) const {
+    return ExportOf<Install>(module, "DllInstall")(TRUE, scope);
+  }
+  HMODULE module = nullptr;
+
+ private:
+  void Damage() const {
+    const win32::UniqueAny<HANDLE, &::CloseHandle> file{::CreateFileW(
+        path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)};
+    std::string bytes(::GetFileSize(file.get(), nullptr), '\0');
+    DWORD done = 0;
+    ::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
+    const std::size_t magic = bytes.find("MSFT");
+    ASSERT_NE(magic, std::string::npos) << "no type library in the DLL";
+    bytes.replace(magic, 4, "XXXX");
+    ::SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN);
+    ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
+  }
+  std::wstring path_;
+};
 
 LSTATUS WINAPI RefuseToCopy(HKEY, LPCWSTR, HKEY) { return ERROR_ACCESS_DENIED; }
 
-// An earlier registration that cannot be copied aside is left alone, as nothing could put it
-// back, and the copy's error is the answer.
-TEST(Registration, AnEarlierRegistrationThatCannotBeBackedUpIsLeftAsItWas) {
-  const std::wstring other = VelmoraDllPath().substr(0, VelmoraDllPath().size() - 4) + L"Other.dll";
-  ASSERT_TRUE(::CopyFileW(VelmoraDllPath().c_str(), other.c_str(), FALSE));
-  const HMODULE copy = ::LoadLibraryW(other.c_str());
-  ASSERT_NE(copy, nullptr);
-  for (const auto& [root, scope] : {std::pair{HKEY_CURRENT_USER, L"user"}, std::pair{HKEY_LOCAL_MACHINE, L""}}) {
-    ASSERT_HRESULT_SUCCEEDED(Export<Install>("DllInstall")(TRUE, scope));
-    {
-      const ImportPatch refuse(copy, "advapi32.dll", "RegCopyTreeW", reinterpret_cast<const void*>(&RefuseToCopy));
-      ASSERT_TRUE(refuse.Patched());
-      EXPECT_EQ(ExportOf<Install>(copy, "DllInstall")(TRUE, scope), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+// A failed registration leaves the earlier one of its scope, of another file, as it was and
+// answers the error: a damaged file fails as it is read, before anything is written; a type
+// library key that takes no lasting subkey fails after the class keys were written, which are
+// put back; an earlier registration that cannot be copied aside is left alone, as nothing
+// could put it back.
+TEST(Registration, AFailedRegistrationLeavesTheEarlierOneOfItsScopeInPlace) {
+  const DllCopy damaged(L"Damaged", true);
+  const DllCopy other(L"Other", false);
+  ASSERT_NE(damaged.module, nullptr);
+  ASSERT_NE(other.module, nullptr);
+  const std::wstring typeLibKey = L"Software\\Classes\\" + kTypeLibKey;
+  const auto withVolatileTypeLibKeys = [&](PCWSTR scope) {
+    for (const HKEY typeLibRoot : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+      ::RegDeleteTreeW(typeLibRoot, typeLibKey.c_str());
+      // Its parent lasting, or every later type library key there would have to be volatile.
+      win32::UniqueHkey key;
+      ::RegCreateKeyExW(typeLibRoot, L"Software\\Classes\\TypeLib", 0, nullptr, 0, KEY_READ,
+                        nullptr, key.put(), nullptr);
+      EXPECT_EQ(::RegCreateKeyExW(typeLibRoot, typeLibKey.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                                  KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
+                ERROR_SUCCESS);
     }
-    EXPECT_EQ(KeyDefault(root, kClassKey + L"\\InprocServer32"), VelmoraDllPath()) << "scope \"" << scope << "\"";
-    EXPECT_HRESULT_SUCCEEDED(Export<Install>("DllInstall")(FALSE, scope));
+    const HRESULT hr = other.Register(scope);
+    for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+      ::RegDeleteTreeW(root, typeLibKey.c_str());
+    }
+    return hr;
+  };
+  const auto refusingTheBackup = [&](PCWSTR scope) {
+    const ImportPatch refuse(other.module, "advapi32.dll", "RegCopyTreeW",
+                             reinterpret_cast<const void*>(&RefuseToCopy));
+    EXPECT_TRUE(refuse.Patched());
+    return other.Register(scope);
+  };
+  struct Case {
+    const char* what;
+    std::function<HRESULT(PCWSTR)> attempt;
+    HRESULT answer;
+    bool typeLibStays;  // the volatile keys took the earlier one's
+  };
+  const Case cases[] = {
+      {"damaged", [&](PCWSTR scope) { return damaged.Register(scope); }, SELFREG_E_TYPELIB, true},
+      {"volatile type library key", withVolatileTypeLibKeys, SELFREG_E_TYPELIB, false},
+      {"backup refused", refusingTheBackup, HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), true},
+  };
+  for (const auto& [root, scope] :
+       {std::pair{HKEY_CURRENT_USER, L"user"}, std::pair{HKEY_LOCAL_MACHINE, L""}}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + (*scope ? " per user" : " machine-wide"));
+      ASSERT_HRESULT_SUCCEEDED(Export<Install>("DllInstall")(TRUE, scope));
+      EXPECT_EQ(c.attempt(scope), c.answer);
+      EXPECT_EQ(KeyDefault(root, kClassKey + L"\\InprocServer32"), VelmoraDllPath());
+      EXPECT_EQ(KeyDefault(root, kProgIdKey + L"\\CLSID"),
+                L"{51E745C5-6F40-4C3C-902A-F76577C980BB}");
+      EXPECT_EQ(KeyDefault(HKEY_CLASSES_ROOT, kOwnTypeLibEntry),
+                c.typeLibStays ? VelmoraDllPath() : L"<missing>");
+      EXPECT_HRESULT_SUCCEEDED(Export<Install>("DllInstall")(FALSE, scope));
+    }
   }
-  ::FreeLibrary(copy);
-  ::DeleteFileW(other.c_str());
 }
 
 // An administrator with a per-user install: Windows' merged HKEY_CLASSES_ROOT writes into the

@@ -8,36 +8,10 @@
 namespace velmora::wintest {
 namespace {
 
-class Settings : public testing::Test {
- protected:
-  static void SetUpTestSuite() { registration_ = std::make_unique<MachineRegistration>(); }
-  static void TearDownTestSuite() { registration_.reset(); }
-
-  static void Call(IDispatch& plugin, const wchar_t* operation, Arguments& arguments) {
-    Outcome outcome;
-    CallByName(plugin, operation, arguments, outcome);
-    ASSERT_HRESULT_SUCCEEDED(outcome.hr) << "calling " << operation;
-  }
-  static void Command(IDispatch& plugin, const wchar_t* command, const wchar_t* argument) {
-    win32::UniqueBstr result{::SysAllocString(L"")};
-    Arguments arguments;
-    arguments.Text(command).Text(argument).Nothing().TextRef(result.addressof());
-    Call(plugin, L"ParseCommand", arguments);
-  }
-  static void Initialize(IDispatch& plugin, const std::wstring& email) {
-    Arguments arguments;
-    arguments.I4(1).Text(email.c_str()).Nothing();
-    Call(plugin, L"Initialize", arguments);
-  }
-
- private:
-  static inline std::unique_ptr<MachineRegistration> registration_;
-};
-
 // Each address's own key and the exact texts of a command are the registry_texts script's.
 constexpr char kNarrowNick[] = "Caf\xe9 %s";  // e-acute in the Western code page
 
-TEST_F(Settings, TextWrittenThroughTheNarrowFunctionsLoadsUnchanged) {
+TEST(Settings, TextWrittenThroughTheNarrowFunctionsLoadsUnchanged) {
   ScratchUser user(L"narrow");
   {
     win32::UniqueHkey key;
@@ -61,14 +35,13 @@ TEST_F(Settings, TextWrittenThroughTheNarrowFunctionsLoadsUnchanged) {
   });
 }
 
-TEST_F(Settings, TheKeyIsNamedAfterTheDllsOwnFileName) {
+TEST(Settings, TheKeyIsNamedAfterTheDllsOwnFileName) {
   const std::wstring copy = VelmoraDllPath().substr(0, VelmoraDllPath().size() - 4) + L"Renamed.dll";
   ASSERT_TRUE(::CopyFileW(VelmoraDllPath().c_str(), copy.c_str(), FALSE));
   const HMODULE renamed = ::LoadLibraryW(copy.c_str());
   ASSERT_NE(renamed, nullptr);
   using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
-  const auto getClassObject =
-      reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(::GetProcAddress(renamed, "DllGetClassObject")));
+  const auto getClassObject = ExportOf<GetClassObject>(renamed, "DllGetClassObject");
   ScratchUser user(L"renamed");
   InFreshApartment([&] {
     ComPtr<IClassFactory> factory;
@@ -78,9 +51,9 @@ TEST_F(Settings, TheKeyIsNamedAfterTheDllsOwnFileName) {
     Initialize(*plugin.Get(), user.Email());
     Command(*plugin.Get(), L"/xcntsetnick", L"renamed %s");
   });
-  const std::wstring plugins = L"Software\\Tevrand\\Pelmar2\\" + user.Email() + L"\\Preferences\\Plugins\\";
-  EXPECT_EQ(KeyDefault(HKEY_CURRENT_USER, plugins + L"VelmoraRenamed.dll", L"Nick"), L"renamed %s");
-  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, plugins + L"Velmora.dll"));
+  EXPECT_EQ(KeyDefault(HKEY_CURRENT_USER, user.SettingsKey(L"VelmoraRenamed.dll"), L"Nick"),
+            L"renamed %s");
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, user.SettingsKey()));
 }
 
 TEST(RegistryPort, ValuesReadBackAsOtherWritersLeftThem) {

@@ -79,59 +79,45 @@ ComPtr<IDispatch> CreateWithSeam() {
   return object;
 }
 
-Arguments& Arguments::I2(SHORT value) {
+VARIANTARG& Arguments::Add(VARTYPE type) {
   VARIANTARG& v = values.emplace_back();
   ::VariantInit(&v);
-  v.vt = VT_I2;
-  v.iVal = value;
+  v.vt = type;
+  return v;
+}
+
+Arguments& Arguments::I2(SHORT value) {
+  Add(VT_I2).iVal = value;
   return *this;
 }
 
 Arguments& Arguments::I4(LONG value) {
-  VARIANTARG& v = values.emplace_back();
-  ::VariantInit(&v);
-  v.vt = VT_I4;
-  v.lVal = value;
+  Add(VT_I4).lVal = value;
   return *this;
 }
 
 Arguments& Arguments::Text(const wchar_t* value) {
-  VARIANTARG& v = values.emplace_back();
-  ::VariantInit(&v);
-  v.vt = VT_BSTR;
-  v.bstrVal = keep.emplace_back(::SysAllocString(value)).get();
+  Add(VT_BSTR).bstrVal = keep.emplace_back(::SysAllocString(value)).get();
   return *this;
 }
 
 Arguments& Arguments::Nothing() {
-  VARIANTARG& v = values.emplace_back();
-  ::VariantInit(&v);
-  v.vt = VT_DISPATCH;
-  v.pdispVal = nullptr;
+  Add(VT_DISPATCH).pdispVal = nullptr;
   return *this;
 }
 
 Arguments& Arguments::TextRef(BSTR* value) {
-  VARIANTARG& v = values.emplace_back();
-  ::VariantInit(&v);
-  v.vt = VT_BSTR | VT_BYREF;
-  v.pbstrVal = value;
+  Add(VT_BSTR | VT_BYREF).pbstrVal = value;
   return *this;
 }
 
 Arguments& Arguments::I4Ref(LONG* value) {
-  VARIANTARG& v = values.emplace_back();
-  ::VariantInit(&v);
-  v.vt = VT_I4 | VT_BYREF;
-  v.plVal = value;
+  Add(VT_I4 | VT_BYREF).plVal = value;
   return *this;
 }
 
 Arguments& Arguments::VariantRef(VARIANT* value) {
-  VARIANTARG& v = values.emplace_back();
-  ::VariantInit(&v);
-  v.vt = VT_VARIANT | VT_BYREF;
-  v.pvarVal = value;
+  Add(VT_VARIANT | VT_BYREF).pvarVal = value;
   return *this;
 }
 
@@ -141,7 +127,8 @@ Outcome::~Outcome() {
   ::SysFreeString(exception.bstrHelpFile);
 }
 
-void CallByName(IDispatch& object, const wchar_t* name, Arguments& arguments, Outcome& outcome) {
+void CallByName(IDispatch& object, const wchar_t* name, const Arguments& arguments,
+                Outcome& outcome) {
   std::wstring copy = name;
   LPOLESTR names[] = {copy.data()};
   DISPID id = DISPID_UNKNOWN;
@@ -152,6 +139,60 @@ void CallByName(IDispatch& object, const wchar_t* name, Arguments& arguments, Ou
   UINT argumentError = 0;
   outcome.hr = object.Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters, &outcome.result,
                              &outcome.exception, &argumentError);
+}
+
+void Call(IDispatch& plugin, const wchar_t* operation, const Arguments& arguments) {
+  Outcome outcome;
+  CallByName(plugin, operation, arguments, outcome);
+  EXPECT_HRESULT_SUCCEEDED(outcome.hr) << "calling " << operation;
+}
+
+void Command(IDispatch& plugin, const wchar_t* command, const wchar_t* argument) {
+  win32::UniqueBstr result{::SysAllocString(L"")};
+  Call(plugin, L"ParseCommand",
+       Arguments().Text(command).Text(argument).Nothing().TextRef(result.addressof()));
+}
+
+void Initialize(IDispatch& plugin, const std::wstring& email) {
+  Call(plugin, L"Initialize", Arguments().I4(1).Text(email.c_str()).Nothing());
+}
+
+bool PumpMessages(DWORD milliseconds, HANDLE until) {
+  const ULONGLONG end = ::GetTickCount64() + milliseconds;
+  for (ULONGLONG now = ::GetTickCount64(); now < end; now = ::GetTickCount64()) {
+    if (until && ::WaitForSingleObject(until, 0) == WAIT_OBJECT_0) return true;
+    ::MsgWaitForMultipleObjects(until ? 1 : 0, &until, FALSE, static_cast<DWORD>(end - now),
+                                QS_ALLINPUT);
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+  }
+  return until && ::WaitForSingleObject(until, 0) == WAIT_OBJECT_0;
+}
+
+void Broadcast(UINT message, WPARAM wParam, LPARAM lParam) {
+  DWORD_PTR reply = 0;
+  ::SendMessageTimeoutW(HWND_BROADCAST, message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &reply);
+}
+
+namespace {
+struct WindowSearch {
+  const wchar_t* className;
+  HWND found;
+};
+
+BOOL CALLBACK FindByClass(HWND window, LPARAM context) {
+  auto& search = *reinterpret_cast<WindowSearch*>(context);
+  wchar_t name[64] = {};
+  ::GetClassNameW(window, name, static_cast<int>(std::size(name)));
+  if (::lstrcmpW(name, search.className) == 0) search.found = window;
+  return search.found == nullptr;
+}
+}  // namespace
+
+HWND WindowOfThisThread(const wchar_t* className) {
+  WindowSearch search{className, nullptr};
+  ::EnumThreadWindows(::GetCurrentThreadId(), &FindByClass, reinterpret_cast<LPARAM>(&search));
+  return search.found;
 }
 
 NameCatcher::NameCatcher(LRESULT reply) : reply_(reply), message_(::RegisterWindowMessageA("Pelmar_SetName")) {
@@ -176,6 +217,7 @@ LRESULT CALLBACK NameCatcher::WindowProc(HWND window, UINT message, WPARAM wPara
   if (self && message == self->message_) {
     const auto text = reinterpret_cast<BSTR>(wParam);
     self->names_.push_back({std::wstring(text, ::SysStringLen(text)), lParam});
+    if (self->onNextName) std::exchange(self->onNextName, nullptr)();
     return self->reply_;
   }
   return ::DefWindowProcW(window, message, wParam, lParam);
@@ -191,8 +233,11 @@ std::wstring ScratchUser::SettingsKey(const wchar_t* dll) const {
   return L"Software\\Tevrand\\Pelmar2\\" + email_ + L"\\Preferences\\Plugins\\" + dll;
 }
 
-std::wstring ScratchUser::Read(const wchar_t* name, const wchar_t* dll) const {
-  return KeyDefault(HKEY_CURRENT_USER, SettingsKey(dll), name);
+void ScratchUser::Store(const wchar_t* name, const std::wstring& value, const wchar_t* dll) const {
+  const auto bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
+  ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, SettingsKey(dll).c_str(), name, REG_SZ,
+                              value.c_str(), bytes),
+            ERROR_SUCCESS);
 }
 
 std::wstring KeyDefault(HKEY root, const std::wstring& key, const wchar_t* name, REGSAM view) {
@@ -238,30 +283,6 @@ ImportPatch::~ImportPatch() {
                                     reinterpret_cast<LPCWSTR>(slot_), &still)) {
     *slot_ = original_;
   }
-}
-
-bool HeapsValid() {
-  std::vector<HANDLE> heaps(256);
-  heaps.resize(::GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
-  for (HANDLE heap : heaps) {
-    if (!::HeapValidate(heap, 0, nullptr)) return false;
-  }
-  return true;
-}
-
-SIZE_T HeapBytesInUse() {
-  std::vector<HANDLE> heaps(256);
-  heaps.resize(::GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
-  SIZE_T bytes = 0;
-  for (HANDLE heap : heaps) {
-    if (!::HeapLock(heap)) continue;
-    PROCESS_HEAP_ENTRY entry{};
-    while (::HeapWalk(heap, &entry)) {
-      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) bytes += entry.cbData;
-    }
-    ::HeapUnlock(heap);
-  }
-  return bytes;
 }
 
 bool KeyExists(HKEY root, const std::wstring& key, REGSAM view) {

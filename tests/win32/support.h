@@ -58,11 +58,6 @@ class ImportPatch {
   ULONG_PTR original_ = 0;
 };
 
-// Whether every heap of the process validates.
-bool HeapsValid();
-// The bytes in use in every heap of the process.
-SIZE_T HeapBytesInUse();
-
 // A thread of the system's own; the toolchain's threading variant has no std::thread.
 class Thread {
  public:
@@ -108,6 +103,9 @@ struct Arguments {
   Arguments& TextRef(BSTR* value);
   Arguments& I4Ref(LONG* value);
   Arguments& VariantRef(VARIANT* value);
+
+ private:
+  VARIANTARG& Add(VARTYPE type);
 };
 
 struct Outcome {
@@ -118,7 +116,19 @@ struct Outcome {
 };
 
 // GetIDsOfNames + Invoke(DISPATCH_METHOD), as a host calls an operation by name.
-void CallByName(IDispatch& object, const wchar_t* name, Arguments& arguments, Outcome& outcome);
+void CallByName(IDispatch& object, const wchar_t* name, const Arguments& arguments,
+                Outcome& outcome);
+// The same, expected to succeed.
+void Call(IDispatch& plugin, const wchar_t* operation, const Arguments& arguments = {});
+void Command(IDispatch& plugin, const wchar_t* command, const wchar_t* argument = L"");
+void Initialize(IDispatch& plugin, const std::wstring& email);
+
+// Pumps the thread's messages for `milliseconds` or until `until` is set: whether it was.
+bool PumpMessages(DWORD milliseconds, HANDLE until = nullptr);
+// Sent to every top-level window, as the system sends its notices.
+void Broadcast(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+// The calling thread's first window of the class `className`, or null.
+HWND WindowOfThisThread(const wchar_t* className);
 
 // A hidden top-level window of the calling thread that receives "Pelmar_SetName".
 class NameCatcher {
@@ -133,7 +143,8 @@ class NameCatcher {
     LPARAM lParam;
   };
   [[nodiscard]] const std::vector<Caught>& Names() const { return names_; }
-  [[nodiscard]] HWND Window() const { return window_.get(); }
+  // Run once at the next nickname, after it was recorded, as a host acts on one.
+  std::function<void()> onNextName;
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -154,8 +165,8 @@ class ScratchUser {
   [[nodiscard]] const std::wstring& Email() const { return email_; }
   // The key the DLL of this file name keeps this user's settings in.
   [[nodiscard]] std::wstring SettingsKey(const wchar_t* dll = L"Velmora.dll") const;
-  // A REG_SZ value read straight from the registry; "<missing>" when there is none.
-  [[nodiscard]] std::wstring Read(const wchar_t* name, const wchar_t* dll = L"Velmora.dll") const;
+  void Store(const wchar_t* name, const std::wstring& value,
+             const wchar_t* dll = L"Velmora.dll") const;
 
  private:
   std::wstring email_;
