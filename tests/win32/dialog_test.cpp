@@ -123,23 +123,10 @@ class Steps {
 
 void Click(ControlId control) { ::SendMessageW(Control(control), BM_CLICK, 0, 0); }
 
-void Call(IDispatch& plugin, const wchar_t* operation, Arguments& arguments) {
-  Outcome outcome;
-  CallByName(plugin, operation, arguments, outcome);
-  ASSERT_HRESULT_SUCCEEDED(outcome.hr) << "calling " << operation;
-}
-
-void Initialize(IDispatch& plugin, const ScratchUser& user) {
-  Arguments initialize;
-  initialize.I4(1).Text(user.Email().c_str()).Nothing();
-  Call(plugin, L"Initialize", initialize);
-}
-
 // Configure with `steps` run inside its modal loop.
 void Configure(IDispatch& plugin, std::vector<Step> steps) {
   const Steps running(std::move(steps));
-  Arguments none;
-  Call(plugin, L"Configure", none);
+  Call(plugin, L"Configure");
 }
 
 class Dialog : public testing::Test {
@@ -153,7 +140,7 @@ class Dialog : public testing::Test {
     InFreshApartment([&] {
       const ComPtr<IDispatch> plugin = seam ? CreateWithSeam() : CreateByProgId();
       ASSERT_NE(plugin, nullptr);
-      Initialize(*plugin.Get(), user_);
+      Initialize(*plugin.Get(), user_.Email());
       for (std::vector<Step>& steps : shows) {
         steps.emplace_back([] { Click(ControlId::cmdCancel); });
         Configure(*plugin.Get(), std::move(steps));
@@ -180,7 +167,7 @@ TEST(DialogLibrary, TheCommonControlsVersion6AreLoadedForTheWindowAlone) {
     InFreshApartment([&] {
       const ComPtr<IDispatch> plugin = CreateWithSeam();
       ASSERT_NE(plugin, nullptr);
-      Initialize(*plugin.Get(), user);
+      Initialize(*plugin.Get(), user.Email());
       before = ::GetModuleHandleW(L"comctl32.dll");
       Configure(*plugin.Get(), {[&] {
                                   during = ::GetModuleHandleW(L"comctl32.dll");
@@ -623,14 +610,10 @@ TEST_F(Dialog, WithoutTheCommonControlsConfigureFailsAndTheCounterRunsOn) {
   InFreshApartment([&] {
     const ComPtr<IDispatch> plugin = CreateWithSeam();
     ASSERT_NE(plugin, nullptr);
-    Initialize(*plugin.Get(), user_);
-    win32::UniqueBstr result{::SysAllocString(L"")};
-    Arguments enable;
-    enable.Text(L"/xcntenable").Text(L"").Nothing().TextRef(result.addressof());
-    Call(*plugin.Get(), L"ParseCommand", enable);
-    Arguments none;
+    Initialize(*plugin.Get(), user_.Email());
+    Command(*plugin.Get(), L"/xcntenable");
     Outcome outcome;
-    CallByName(*plugin.Get(), L"Configure", none, outcome);
+    CallByName(*plugin.Get(), L"Configure", {}, outcome);
     EXPECT_EQ(outcome.hr, DISP_E_EXCEPTION);
     EXPECT_EQ(outcome.exception.scode, static_cast<SCODE>(0x800A0007));
     const VelmoraSeamState state = State();
