@@ -163,10 +163,16 @@ class DllCopy {
 
 LSTATUS WINAPI RefuseToCopy(HKEY, LPCWSTR, HKEY) { return ERROR_ACCESS_DENIED; }
 
+// The class keys' third value refused: the first two are written by then.
+LSTATUS WINAPI RefuseThreadingModel(HKEY key, LPCWSTR subKey, LPCWSTR name, DWORD type, LPCVOID data, DWORD size) {
+  if (name && ::lstrcmpW(name, L"ThreadingModel") == 0) return ERROR_ACCESS_DENIED;
+  return ::RegSetKeyValueW(key, subKey, name, type, data, size);
+}
+
 // A failed registration leaves the earlier one of its scope, of another file, as it was and
-// answers the error: a damaged file fails as it is read, before anything is written; a type
-// library key that takes no lasting subkey fails after the class keys were written, which are
-// put back; an earlier registration that cannot be copied aside is left alone, as nothing
+// answers the error: a damaged file fails as it is read, before anything is written; class
+// keys refused halfway, and a type library key that takes no lasting subkey after the class
+// keys were written, fail with what was written put back; an earlier registration that cannot be copied aside is left alone, as nothing
 // could put it back.
 TEST(Registration, AFailedRegistrationLeavesTheEarlierOneOfItsScopeInPlace) {
   const DllCopy damaged(L"Damaged", true);
@@ -191,6 +197,12 @@ TEST(Registration, AFailedRegistrationLeavesTheEarlierOneOfItsScopeInPlace) {
     }
     return hr;
   };
+  const auto refusingAClassKey = [&](PCWSTR scope) {
+    const ImportPatch refuse(other.module, "advapi32.dll", "RegSetKeyValueW",
+                             reinterpret_cast<const void*>(&RefuseThreadingModel));
+    EXPECT_TRUE(refuse.Patched());
+    return other.Register(scope);
+  };
   const auto refusingTheBackup = [&](PCWSTR scope) {
     const ImportPatch refuse(other.module, "advapi32.dll", "RegCopyTreeW",
                              reinterpret_cast<const void*>(&RefuseToCopy));
@@ -205,6 +217,7 @@ TEST(Registration, AFailedRegistrationLeavesTheEarlierOneOfItsScopeInPlace) {
   };
   const Case cases[] = {
       {"damaged", [&](PCWSTR scope) { return damaged.Register(scope); }, SELFREG_E_TYPELIB, true},
+      {"class key refused", refusingAClassKey, SELFREG_E_CLASS, true},
       {"volatile type library key", withVolatileTypeLibKeys, SELFREG_E_TYPELIB, false},
       {"backup refused", refusingTheBackup, HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), true},
   };
