@@ -32,8 +32,4 @@ std::optional<RegistryValue> MemoryRegistry::QueryValue(RegistryRoot, std::u16st
   return value->second;
 }
 
-bool MemoryRegistry::KeyExists(std::u16string_view keyPath) const {
-  return keys_.contains(AsciiLower(keyPath));
-}
-
 }  // namespace velmora

@@ -15,8 +15,6 @@ class MemoryRegistry : public Registry {
   [[nodiscard]] std::optional<RegistryValue> QueryValue(RegistryRoot root, std::u16string_view keyPath,
                                                         std::u16string_view name) const override;
 
-  [[nodiscard]] bool KeyExists(std::u16string_view keyPath) const;
-
  private:
   std::map<std::u16string, std::map<std::u16string, RegistryValue>> keys_;  // lower-cased names
 };
