@@ -66,29 +66,16 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
     problems=()
   }
 
-  # reg_query ARGS...: `wine reg query`, once more when Wine did not start it (status 1, nothing
-  # on either stream, as on a loaded machine); reg itself says why it fails on stdout.
-  reg_query() {
-    local out status
-    out=$(wine reg query "$@" 2>&1)
-    status=$?
-    if [[ $status -ne 0 && -z $out ]]; then
-      out=$(wine reg query "$@" 2>&1)
-      status=$?
-    fi
-    printf '%s\n' "$out"
-    return $status
-  }
   # value <key> <name>: the data of a registry value, empty when there is none.
   value() {
-    reg_query "$1" /v "$2" | tr -d '\r' |
+    wine_reg query "$1" /v "$2" | tr -d '\r' |
       sed -n "s/^ *$2 *REG_[A-Z_]* *//p" | head -1
   }
   # default_value <key> [32|64]: the key's default value, in the registry view named (64 unless).
   default_value() {
-    reg_query "$1" /ve "/reg:${2:-64}" | tr -d '\r' | sed -n 's/^ *(Default) *REG_SZ *//p' | head -1
+    wine_reg query "$1" /ve "/reg:${2:-64}" | tr -d '\r' | sed -n 's/^ *(Default) *REG_SZ *//p' | head -1
   }
-  has_key() { reg_query "$1" "/reg:${2:-64}" >/dev/null; }
+  has_key() { wine_reg query "$1" "/reg:${2:-64}" >/dev/null; }
   no_key() { ! has_key "$@"; }
   unix_path() { wine winepath -u "$1" 2>/dev/null | tr -d '\r'; }
   win_path() { wine winepath -w "$1" 2>/dev/null | tr -d '\r'; }

@@ -175,9 +175,9 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
         shift 2
         local log=$out/regsvr32.log
         if wine regsvr32 "$@" "$BIN/Velmora.dll" >"$log" 2>&1 &&
-           wine reg query "$hive\\$classKey" "$(view "$arch")" >>"$log" 2>&1 && grep -q 'Velmora.dll' "$log" &&
+           wine_reg query "$hive\\$classKey" "$(view "$arch")" >>"$log" 2>&1 && grep -q 'Velmora.dll' "$log" &&
            wine regsvr32 /u "$@" "$BIN/Velmora.dll" >>"$log" 2>&1 &&
-           ! wine reg query "$hive\\$classKey" "$(view "$arch")" >>"$log" 2>&1; then
+           ! wine_reg query "$hive\\$classKey" "$(view "$arch")" >>"$log" 2>&1; then
           pass "$tag: regsvr32 $* registers under $hive and unregisters"
         else
           fail "$tag: regsvr32 $* $what" "$log"
@@ -276,8 +276,8 @@ if [[ "${1:-}" == "--under-xvfb" ]]; then
       local ok=1
       wine "$ROOT/build/win-clients/client-$bits.exe" side@example.com >>"$log" 2>&1 || ok=0
       grep -qiF "$dll" "$log" || ok=0
-      wine reg query "HKLM\\Software\\Classes\\CLSID\\$CLSID\\InprocServer32" "$(view "$second")" >>"$log" 2>&1 || ok=0
-      wine reg query "HKLM\\Software\\Classes\\TypeLib\\$LIBID\\1.0\\0\\$second" >>"$log" 2>&1 || ok=0
+      wine_reg query "HKLM\\Software\\Classes\\CLSID\\$CLSID\\InprocServer32" "$(view "$second")" >>"$log" 2>&1 || ok=0
+      wine_reg query "HKLM\\Software\\Classes\\TypeLib\\$LIBID\\1.0\\0\\$second" >>"$log" 2>&1 || ok=0
       wine regsvr32 /s /u "$ROOT/build/$second/bin/Velmora.dll" >>"$log" 2>&1
       echo "left after unregistering both:" >>"$log"
       [[ -z $(leftover_registration | tee -a "$log") ]] || ok=0

@@ -42,7 +42,7 @@ locale_prefix() {
   local want got
   want=$("$REGIONAL_EXPECTED" --forms "$name") || return 1
   got=$(for value in sShortDate sTimeFormat sDecimal; do
-          wine reg query 'HKCU\Control Panel\International' /v "$value" | tr -d '\r' |
+          wine_reg query 'HKCU\Control Panel\International' /v "$value" | tr -d '\r' |
             sed -n "s/^ *$value *REG_SZ *//p"
         done | paste -sd '\t')
   if [[ $got != "$want" ]]; then

@@ -44,6 +44,20 @@ find_wine 2>/dev/null || true
 
 wine() { timeout 180 "$WINE" "$@" </dev/null; }
 
+# wine_reg ARGS...: `wine reg ARGS`, its output on stdout. On a busy machine Wine now and then
+# fails to start a program ("Application could not be started", or status 1 with nothing
+# printed); reg itself explains its own failures, so such a start is tried once more.
+wine_reg() {
+  local out status try
+  for try in 1 2; do
+    out=$(wine reg "$@" 2>&1)
+    status=$?
+    [[ $status -ne 0 && ( -z $out || $out == *"could not be started"* ) ]] || break
+  done
+  [[ -n $out ]] && printf '%s\n' "$out"
+  return $status
+}
+
 # make_wine_prefix DIR [UNIX_LOCALE]: a fresh 64-bit Wine prefix in DIR, used by every later
 # `wine` call. With a Unix locale (de_DE.UTF-8, found in LOCPATH) the prefix keeps that locale's own
 # regional forms; without, English (US) with the development host's date and time forms.
