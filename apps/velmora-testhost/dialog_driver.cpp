@@ -6,7 +6,7 @@
 
 #include "automation_date.h"
 #include "base/text.h"
-#include "dialog_ids.h"
+#include "dialog_window.h"
 #include "script/format.h"
 #include "script/key_codes.h"
 #include "text_win32.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "dialog_ids.h"
+#include "dialog_window.h"
 #include "text_win32.h"
 
 namespace velmora::testhost {

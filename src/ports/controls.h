@@ -41,14 +41,28 @@ inline constexpr std::size_t kControlCount = static_cast<std::size_t>(ControlId:
 // A list's text can be typed; a drop list's text is always its selected row's.
 enum class ControlKind { kButton, kLabel, kTextBox, kLockedTextBox, kList, kDropList, kSpin, kCalendar };
 
+// Where the window places a control, in dialog units: quarters of the font's average character
+// width across, eighths of its line height down. A list's height includes its dropped rows.
+struct DesignBox {
+  short x, y, width, height;
+};
+inline constexpr DesignBox kDesignClient{0, 0, 121, 304};  // the window's inside
+
 struct ControlInfo {
   ControlId id;
   std::u16string_view name;
   ControlKind kind;
   std::u16string_view designText;
+  DesignBox box;
 };
 
-// Every control with its name, kind and design-time text, in ControlId order.
+// The open calendar lies over the rows from Label11 to cmbDelay; those below move down when it
+// needs more room than its box.
+constexpr bool UnderOpenCalendar(ControlId id) {
+  return id > ControlId::calDate && id <= ControlId::cmbDelay;
+}
+
+// Every control with its name, kind, design-time text and place, in ControlId order.
 const std::array<ControlInfo, kControlCount>& Controls();
 const ControlInfo& Info(ControlId id);
 std::optional<ControlId> ControlByName(std::u16string_view name);

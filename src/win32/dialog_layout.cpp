@@ -1,4 +1,4 @@
-#include "dialog_layout.h"
+#include "dialog_window.h"
 
 #include <commctrl.h>
 #include <oleacc.h>
@@ -7,10 +7,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
-#include <utility>
 
 #include "automation_date.h"
-#include "dialog_ids.h"
 #include "module.h"
 
 namespace velmora::win32 {
@@ -19,23 +17,10 @@ namespace {
 
 using enum ControlId;
 
-struct Place {
-  ControlId id;
-  short x, y, cx, cy;  // a list's height includes its dropped rows
-};
-constexpr Place kPlaces[] = {
-    {cmdOk, 3, 285, 56, 15},        {cmdCancel, 62, 285, 56, 15}, {Label2, 3, 22, 115, 24},  {Text2, 3, 48, 115, 12},
-    {Label12, 3, 120, 115, 8},      {Combo1, 3, 129, 115, 60},    {Label8, 3, 148, 115, 8},  {cmbDelay, 3, 157, 115, 100},
-    {Label13, 3, 200, 115, 8},      {cmbRepeat, 3, 209, 115, 60}, {Label14, 3, 228, 115, 8}, {txtDone, 3, 237, 115, 12},
-    {udTime, 110, 74, 8, 12},       {Label9, 63, 65, 55, 8},      {txtTime, 63, 74, 47, 12}, {Label10, 3, 65, 49, 8},
-    {txtDate, 3, 74, 49, 12},       {udDate, 52, 74, 8, 12},      {calDate, 3, 89, 115, 106}, {Label11, 3, 92, 115, 8},
-    {txtDateTime, 3, 101, 115, 12}, {cmdEnable, 3, 4, 115, 15},   {Label1, 3, 254, 115, 8},  {Text9, 3, 263, 115, 12},
-};
-constexpr short kClientWidth = 121;
-constexpr short kClientHeight = 304;
-// The rows from here down lie below the open calendar, which pushes them down when it needs more room.
-constexpr short kBelowCalendar = 200;
-constexpr short kCalendarGap = 4;
+constexpr ControlId kWindowOrder[] = {cmdOk,   cmdCancel, Label2,  Text2,   Label12,     Combo1,    Label8, cmbDelay,
+                                      Label13, cmbRepeat, Label14, txtDone, udTime,      Label9,    txtTime, Label10,
+                                      txtDate, udDate,    calDate, Label11, txtDateTime, cmdEnable, Label1, Text9};
+static_assert(std::size(kWindowOrder) == kControlCount);
 
 // By ControlKind: the class and styles. The spinners take the arrow keys as clicks on their arrows.
 constexpr struct {
@@ -62,6 +47,16 @@ int SystemDpi() {
   const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
   ::ReleaseDC(nullptr, screen);
   return dpi;
+}
+
+// The window's own DPI where the system tells it (each monitor's), else the screen's. Looked up:
+// Windows 7 and 8.1 have it not.
+int WindowDpi(HWND window) {
+  using ForWindow = UINT(WINAPI*)(HWND);
+  const auto forWindow = reinterpret_cast<ForWindow>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  const UINT dpi = forWindow ? forWindow(window) : 0;
+  return dpi ? static_cast<int>(dpi) : SystemDpi();
 }
 
 LOGFONTW MessageFont() {
@@ -122,25 +117,26 @@ std::vector<WORD> DialogTemplate() {
   std::vector<WORD> out;
   const auto text = [&](const wchar_t* chars) { out.insert(out.end(), chars, chars + ::lstrlenW(chars) + 1); };
   const auto dword = [&](DWORD value) { out.insert(out.end(), {LOWORD(value), HIWORD(value)}); };
+  const auto box = [&](DesignBox b) { out.insert(out.end(), {WORD(b.x), WORD(b.y), WORD(b.width), WORD(b.height)}); };
   const LOGFONTW face = MessageFont();
   // DLGTEMPLATEEX, placed where the system places new windows (x = CW_USEDEFAULT's 16 bits).
   out = {1, 0xFFFF};
   dword(0), dword(0), dword(WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN | DS_SETFONT);
-  out.insert(out.end(), {static_cast<WORD>(std::size(kPlaces)), 0x8000, 0, kClientWidth, kClientHeight, 0, 0});
+  out.push_back(WORD{kControlCount});
+  box({short(0x8000), 0, kDesignClient.width, kDesignClient.height});
+  out.insert(out.end(), {0, 0});  // no menu, the dialog manager's class
   text(kDialogCaption);
   out.insert(out.end(), {static_cast<WORD>(::MulDiv(std::abs(face.lfHeight), 72, SystemDpi())),
                          static_cast<WORD>(face.lfWeight), MAKEWORD(face.lfItalic, face.lfCharSet)});
   text(face.lfFaceName);
-  for (const Place& place : kPlaces) {
-    const auto& kind = kKinds[static_cast<std::size_t>(Info(place.id).kind)];
+  for (const ControlId id : kWindowOrder) {
+    const auto& kind = kKinds[static_cast<std::size_t>(Info(id).kind)];
     if (out.size() % 2) out.push_back(0);  // each item starts on a DWORD
     dword(0), dword(kind.exStyle);
-    dword(WS_CHILD | kind.style | (place.id == calDate ? 0 : WS_VISIBLE) | (place.id == Label2 ? SS_NOTIFY : 0));
-    out.insert(out.end(), {static_cast<WORD>(place.x), static_cast<WORD>(place.y), static_cast<WORD>(place.cx),
-                           static_cast<WORD>(place.cy)});
-    dword(static_cast<DWORD>(ControlWindowId(place.id)));
-    text(kind.name);
-    text(OwnName(place.id));
+    dword(WS_CHILD | kind.style | (id == calDate ? 0 : WS_VISIBLE) | (id == Label2 ? SS_NOTIFY : 0));
+    box(Info(id).box);
+    dword(static_cast<DWORD>(ControlWindowId(id)));
+    text(kind.name), text(OwnName(id));
     out.push_back(0);
   }
   return out;
@@ -148,23 +144,9 @@ std::vector<WORD> DialogTemplate() {
 
 INT_PTR LayOut(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, Layout& layout) {
   switch (message) {
-    case WM_INITDIALOG: {  // the window's own DPI where the system tells it (each monitor's)
-      // Looked up: Windows 7 has it not. On 8.1 a host aware of each monitor has loaded shcore.
-      const auto find = [](const wchar_t* module, const char* name) {
-        const HMODULE loaded = ::GetModuleHandleW(module);
-        return loaded ? reinterpret_cast<void*>(::GetProcAddress(loaded, name)) : nullptr;
-      };
-      UINT x = 0;
-      UINT y = 0;
-      if (const auto forWindow = reinterpret_cast<UINT(WINAPI*)(HWND)>(find(L"user32.dll", "GetDpiForWindow"))) {
-        y = forWindow(dialog);
-      } else if (const auto forMonitor = reinterpret_cast<HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*)>(
-                     find(L"shcore.dll", "GetDpiForMonitor"))) {
-        forMonitor(::MonitorFromWindow(dialog, MONITOR_DEFAULTTONEAREST), 0, &x, &y);
-      }
-      layout.dpi = y ? static_cast<int>(y) : SystemDpi();
+    case WM_INITDIALOG:
+      layout.dpi = WindowDpi(dialog);
       break;
-    }
     case WM_GETMINMAXINFO: {  // the whole window, even where it is taller than the screen
       POINT& largest = reinterpret_cast<MINMAXINFO*>(lParam)->ptMaxTrackSize;
       largest = {std::max(largest.x, layout.frame.cx), std::max(largest.y, layout.frame.cy)};
@@ -196,32 +178,29 @@ INT_PTR LayOut(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, Layout& 
   ::SelectObject(dc, old);
   ::ReleaseDC(dialog, dc);
   const int across = (letters.cx / 26 + 1) / 2;
-  const auto down = [&](int units) { return ::MulDiv(units, metrics.tmHeight, 8); };
-  const auto rect = [&](const Place& p) {
-    return RECT{::MulDiv(p.x, across, 4), down(p.y), ::MulDiv(p.x + p.cx, across, 4), down(p.y + p.cy)};
+  const auto rect = [&](DesignBox b) {
+    return RECT{::MulDiv(b.x, across, 4), ::MulDiv(b.y, metrics.tmHeight, 8), ::MulDiv(b.x + b.width, across, 4),
+                ::MulDiv(b.y + b.height, metrics.tmHeight, 8)};
   };
-  RECT calendar = rect(*std::ranges::find(kPlaces, calDate, &Place::id));
+  RECT calendar = rect(Info(calDate).box);
   const int needed = FitCalendar(::GetDlgItem(dialog, ControlWindowId(calDate)), face, calendar.right - calendar.left, layout);
-  calendar.bottom = std::max<LONG>(calendar.bottom, calendar.top + needed);
-  const int shift = std::max<int>(0, calendar.bottom + down(kCalendarGap) - down(kBelowCalendar));
-  for (const Place& place : kPlaces) {
-    const HWND control = ::GetDlgItem(dialog, ControlWindowId(place.id));
-    RECT where = place.id == calDate ? calendar : rect(place);
-    if (place.y >= kBelowCalendar) ::OffsetRect(&where, 0, shift);
-    if (place.id != calDate) ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(layout.font.get()), FALSE);
+  const int shift = std::max<int>(0, calendar.top + needed - calendar.bottom);
+  calendar.bottom += shift;
+  for (const ControlInfo& info : Controls()) {
+    const HWND control = ::GetDlgItem(dialog, ControlWindowId(info.id));
+    RECT where = info.id == calDate ? calendar : rect(info.box);
+    if (info.id > cmbDelay) ::OffsetRect(&where, 0, shift);
+    if (info.id != calDate) ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(layout.font.get()), FALSE);
     ::SetWindowPos(control, nullptr, where.left, where.top, where.right - where.left, where.bottom - where.top,
                    SWP_NOZORDER | SWP_NOACTIVATE);
-    // A list's own field, without its dropped rows.
-    ::GetWindowRect(control, &where);
-    ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&where), 2);
-    layout.covered[static_cast<std::size_t>(place.id)] = place.id != calDate && ::IntersectRect(&where, &where, &calendar);
   }
-  RECT frame{};
+  RECT inside = rect(kDesignClient);
+  RECT outside{};
   RECT client{};
-  ::GetWindowRect(dialog, &frame);
+  ::GetWindowRect(dialog, &outside);
   ::GetClientRect(dialog, &client);
-  layout.frame = {::MulDiv(kClientWidth, across, 4) + frame.right - frame.left - client.right,
-                  down(kClientHeight) + shift + frame.bottom - frame.top - client.bottom};
+  layout.frame = {inside.right + outside.right - outside.left - client.right,
+                  inside.bottom + shift + outside.bottom - outside.top - client.bottom};
   ::SetWindowPos(dialog, nullptr, 0, 0, layout.frame.cx, layout.frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   ::InvalidateRect(dialog, nullptr, TRUE);
   return message != WM_SETTINGCHANGE;
@@ -234,11 +213,9 @@ void PrepareControls(HWND dialog, const Form1& form) {
       ::SendMessageW(control(list), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ToWide(row).c_str()));
     }
   }
-  SYSTEMTIME range[2] = {ToSystemTime(DateTime::FromDate(kCalendarMin)),
-                         ToSystemTime(DateTime::FromDate(kCalendarMax))};
+  SYSTEMTIME range[2] = {ToSystemTime(DateTime::FromDate(kCalendarMin)), ToSystemTime(DateTime::FromDate(kCalendarMax))};
   ::SendMessageW(control(calDate), MCM_SETRANGE, GDTR_MIN | GDTR_MAX, reinterpret_cast<LPARAM>(range));
-  // An up-down away from its limits notifies every click.
-  for (const ControlId spin : {udDate, udTime}) {
+  for (const ControlId spin : {udDate, udTime}) {  // away from its limits, a spinner notifies every click
     ::SendMessageW(control(spin), UDM_SETRANGE32, 0, 100);
     ::SendMessageW(control(spin), UDM_SETPOS32, 0, 50);
   }
@@ -249,21 +226,6 @@ void PrepareControls(HWND dialog, const Form1& form) {
       services->SetHwndPropStr(control(id), static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_NAME, OwnName(id));
     }
   }
-}
-
-LRESULT PaintWithFocusMark(HWND control, decltype(&::DefSubclassProc) paint) {
-  const HRGN update = ::CreateRectRgn(0, 0, 0, 0);
-  const bool partial = update && ::GetUpdateRgn(control, update, FALSE) != ERROR;
-  const LRESULT result = paint(control, WM_PAINT, 0, 0);
-  RECT frame{};
-  if (partial && ::GetFocus() == control && ::GetClientRect(control, &frame) && ::InflateRect(&frame, -1, -1)) {
-    const HDC dc = ::GetDC(control);
-    ::SelectClipRgn(dc, update);
-    ::DrawFocusRect(dc, &frame);
-    ::ReleaseDC(control, dc);
-  }
-  if (update) ::DeleteObject(update);
-  return result;
 }
 
 }  // namespace velmora::win32

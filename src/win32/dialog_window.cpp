@@ -9,8 +9,7 @@
 
 #include "automation_date.h"
 #include "base/error.h"
-#include "dialog_ids.h"
-#include "dialog_layout.h"
+#include "dialog_window.h"
 #include "module.h"
 #include "text_win32.h"
 
@@ -50,11 +49,11 @@ class DialogWindow final : public DialogView {
         break;
       }
       const HWND window = window_.get();
-      const bool mine = message.hwnd == window || ::IsChild(window, message.hwnd);
       // F1 anywhere in the window opens the help, as a click on the help label does.
-      if (mine && message.message == WM_KEYDOWN && message.wParam == VK_F1) {
+      if (message.message == WM_KEYDOWN && message.wParam == VK_F1 &&
+          (message.hwnd == window || ::IsChild(window, message.hwnd))) {
         UserInput([&] { form_.UserClick(Label2); });
-      } else if (!mine || !::IsDialogMessageW(window, &message)) {
+      } else if (!::IsDialogMessageW(window, &message)) {
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
       }
@@ -80,7 +79,7 @@ class DialogWindow final : public DialogView {
   HWND Window(ControlId id) const { return ::GetDlgItem(window_.get(), ControlWindowId(id)); }
 
   // Nothing may unwind through the system: a failure is shown in a box, as such a dialog's
-  // runtime shows it. The user's input reaches the model unless the view itself is writing.
+  // runtime shows it.
   template <typename Result = int, typename Action>
   Result Guarded(Action&& action, Result failed = {}) noexcept {
     try {
@@ -97,7 +96,7 @@ class DialogWindow final : public DialogView {
     return failed;
   }
   template <typename Action>
-  void UserInput(Action&& action) {
+  void UserInput(Action&& action) {  // the user's, unless the view itself is writing
     if (rendering_ == 0) Guarded([&] { return action(), 0; });
   }
 
@@ -132,14 +131,15 @@ class DialogWindow final : public DialogView {
     }
     // The rows the open calendar lies over are hidden, so that neither Tab nor paint reaches
     // them; a focus left in one goes to the calendar once the model is done.
-    const bool covered = layout_.covered[static_cast<std::size_t>(id)] && form_.Control(calDate).visible;
-    const bool visible = state.visible && !covered;
+    const bool visible = state.visible && !(UnderOpenCalendar(id) && form_.Control(calDate).visible);
     if (((::GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != 0) != visible) {
       ::ShowWindow(control, visible ? SW_SHOWNA : SW_HIDE);
-      for (const ControlInfo& info : Controls()) {
-        if (id == calDate && layout_.covered[static_cast<std::size_t>(info.id)]) Render(info.id);
+      if (id == calDate) {
+        for (const ControlInfo& info : Controls()) {
+          if (UnderOpenCalendar(info.id)) Render(info.id);
+        }
+        if (visible) ::PostMessageW(window_.get(), kUncoverFocus, 0, 0);
       }
-      if (id == calDate && visible) ::PostMessageW(window_.get(), kUncoverFocus, 0, 0);
     }
     --rendering_;
   }
@@ -214,7 +214,7 @@ class DialogWindow final : public DialogView {
   LRESULT HandleControl(ControlId id, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const auto next = controls_.defSubclassProc;
     const Kind kind = Info(id).kind;
-    const bool marked = kind == Kind::kSpin || kind == Kind::kCalendar;  // see PaintWithFocusMark
+    const bool marked = kind == Kind::kSpin || kind == Kind::kCalendar;  // draw no focus of their own
     switch (message) {
       case WM_GETDLGCODE: {
         // Tabbing into a field leaves its selection as the model has it; the spinners and the
@@ -226,9 +226,18 @@ class DialogWindow final : public DialogView {
         return (next(window, message, wParam, lParam) & ~static_cast<LRESULT>(DLGC_HASSETSEL)) |
                (marked ? DLGC_WANTARROWS : 0) | ((typed && key->wParam == VK_RETURN) || own ? DLGC_WANTMESSAGE : 0);
       }
-      case WM_PAINT:
-        if (marked && wParam == 0) return PaintWithFocusMark(window, next);
-        break;
+      case WM_PAINT: {  // the marked ones get the dotted frame buttons show, over the whole of them
+        if (!marked || wParam != 0) break;
+        ::InvalidateRect(window, nullptr, FALSE);  // painted whole, so the frame is drawn once
+        const LRESULT result = next(window, message, wParam, lParam);
+        RECT frame{};
+        if (::GetFocus() == window && ::GetClientRect(window, &frame) && ::InflateRect(&frame, -1, -1)) {
+          const HDC dc = ::GetDC(window);
+          ::DrawFocusRect(dc, &frame);
+          ::ReleaseDC(window, dc);
+        }
+        return result;
+      }
       case WM_KEYDOWN:
         if (wParam == VK_RETURN && kind == Kind::kButton && rendering_ == 0) {
           return ::SendMessageW(window, BM_CLICK, 0, 0), 0;  // as Space does

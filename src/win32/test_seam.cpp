@@ -7,7 +7,7 @@
 
 #include "automation_date.h"
 #include "com_error.h"
-#include "dialog_layout.h"
+#include "dialog_window.h"
 #include "module.h"
 #include "text_win32.h"
 #include "thread_plugins.h"

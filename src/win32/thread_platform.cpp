@@ -1,5 +1,5 @@
 // The platform of the shipped DLL: every thread's plug-in runs on that thread's real ports.
-#include "dialog_layout.h"
+#include "dialog_window.h"
 #include "module.h"
 #include "thread_plugins.h"
 

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "dialog_ids.h"
+#include "dialog_window.h"
 #include "support.h"
 
 namespace velmora::wintest {

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "dialog_ids.h"
+#include "dialog_window.h"
 #include "support.h"
 #include "timer_win32.h"
 
@@ -77,14 +77,14 @@ SIZE_T HeapBytesInUse() {
 
 bool NoWindowOfOurs() {
   return !WindowOfThisThread(win32::kTimerWindowClass) &&
-         !WindowOfThisThread(win32::kDialogWindowClass);
+         !WindowOfThisThread(L"#32770");
 }
 
 // The user closes Configure's window as soon as it shows, after `closeWhenShown` ran.
 std::function<void()> closeWhenShown;
 bool stayedOpen = false;
 void CALLBACK CloseTheShownWindow(HWND, UINT, UINT_PTR timer, DWORD) {
-  const HWND shown = WindowOfThisThread(win32::kDialogWindowClass);
+  const HWND shown = WindowOfThisThread(L"#32770");
   if (!shown || !::IsWindowVisible(shown)) return;
   ::KillTimer(nullptr, timer);
   if (closeWhenShown) std::exchange(closeWhenShown, nullptr)();
