@@ -50,13 +50,21 @@ int SystemDpi() {
 }
 
 // The window's own DPI where the system tells it (each monitor's), else the screen's. Looked up:
-// Windows 7 and 8.1 have it not.
+// Windows 7 has neither function; on 8.1 a host aware of each monitor has loaded shcore.
 int WindowDpi(HWND window) {
-  using ForWindow = UINT(WINAPI*)(HWND);
-  const auto forWindow = reinterpret_cast<ForWindow>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
-  const UINT dpi = forWindow ? forWindow(window) : 0;
-  return dpi ? static_cast<int>(dpi) : SystemDpi();
+  const auto find = [](const wchar_t* module, const char* name) {
+    const HMODULE loaded = ::GetModuleHandleW(module);
+    return loaded ? reinterpret_cast<void*>(::GetProcAddress(loaded, name)) : nullptr;
+  };
+  UINT x = 0;
+  UINT y = 0;
+  if (const auto forWindow = reinterpret_cast<UINT(WINAPI*)(HWND)>(find(L"user32.dll", "GetDpiForWindow"))) {
+    y = forWindow(window);
+  } else if (const auto forMonitor = reinterpret_cast<HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*)>(
+                 find(L"shcore.dll", "GetDpiForMonitor"))) {
+    forMonitor(::MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), 0, &x, &y);
+  }
+  return y ? static_cast<int>(y) : SystemDpi();
 }
 
 LOGFONTW MessageFont() {
